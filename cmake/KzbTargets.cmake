@@ -1,0 +1,28 @@
+# Project-wide compile settings and the helper that declares a test executable.
+
+add_compile_options(-Wall -Wextra)
+
+if(KZB_SANITIZE)
+  add_compile_options(-fsanitize=${KZB_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${KZB_SANITIZE})
+endif()
+
+if(WIN32)
+  # No MinGW runtime DLLs beside the deliverables.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+endif()
+
+# kzb_add_gtest(<name> SOURCES ... LIBS ...)
+# One GoogleTest executable registered as one ctest test. Its per-case results go to
+# test-results/<name>.xml, which scripts/test adds up.
+function(kzb_add_gtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gmock)
+  # A relative report path, so that it means the same folder natively and under Wine.
+  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+  set_tests_properties(${name} PROPERTIES
+    LABELS gtest
+    ENVIRONMENT "GTEST_OUTPUT=xml:test-results/${name}.xml")
+endfunction()
