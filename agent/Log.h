@@ -3,6 +3,9 @@
 // The agent's one way to log: KZB_LOG(level, printf-format, values...).
 // One statement per line logged; a trailing line feed in the format is dropped.
 
+#include <functional>
+#include <string>
+
 namespace kzb::log {
 enum Level : int
 {
@@ -13,6 +16,11 @@ enum Level : int
     Info = 4,
     Trace = 5,
 };
+
+// Receives every line in place of the default output (tests).
+using Observer = std::function<void(int level, const std::string& text)>;
+void SetObserver(Observer observer);
+
 } // namespace kzb::log
 
 void KzbLog(int level, const char* file, int line, const char* format, ...) __attribute__((format(printf, 4, 5)));

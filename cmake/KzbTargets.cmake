@@ -13,6 +13,18 @@ if(WIN32)
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 endif()
 
+# Header-only libraries from the build machine (nlohmann-json, Boost). The cross compiler
+# must not see /usr/include itself, so it gets a folder that holds only links to them.
+add_library(kzb_host_headers INTERFACE)
+if(CMAKE_CROSSCOMPILING)
+  set(_host_headers ${CMAKE_BINARY_DIR}/host-headers)
+  file(MAKE_DIRECTORY ${_host_headers})
+  foreach(_dir nlohmann boost)
+    file(CREATE_LINK /usr/include/${_dir} ${_host_headers}/${_dir} SYMBOLIC)
+  endforeach()
+  target_include_directories(kzb_host_headers SYSTEM INTERFACE ${_host_headers})
+endif()
+
 # kzb_add_gtest(<name> SOURCES ... LIBS ...)
 # One GoogleTest executable registered as one ctest test. Its per-case results go to
 # test-results/<name>.xml, which scripts/test adds up.

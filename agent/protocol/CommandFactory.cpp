@@ -1,4 +1,5 @@
 #include "ActionMessages.h"
+#include "ConfigMessages.h"
 #include "DKACommand.h"
 #include "SessionMessages.h"
 
@@ -25,7 +26,7 @@ struct CatalogueEntry
 {
     std::uint32_t id;
     const char* name;
-    Creator create; // null: the record class is not available in this build yet
+    Creator create;
 };
 
 // Every command ID with its name and the class that carries it.
@@ -54,21 +55,21 @@ constexpr std::array Catalogue{
     CatalogueEntry{DKA_CALL_STATE, "DKA_CALL_STATE", &Create<StateMessage>},
     CatalogueEntry{DKA_STATE_TIMEOUT, "DKA_STATE_TIMEOUT", &CreateWithOwnID<StateTimeout>},
 
-    CatalogueEntry{DKA_PCI_ID_CONFIG, "DKA_PCI_ID_CONFIG", nullptr},
-    CatalogueEntry{DKA_PCI_SUPPRESSION_CONFIG, "DKA_PCI_SUPPRESSION_CONFIG", nullptr},
+    CatalogueEntry{DKA_PCI_ID_CONFIG, "DKA_PCI_ID_CONFIG", &Create<IDConfig>},
+    CatalogueEntry{DKA_PCI_SUPPRESSION_CONFIG, "DKA_PCI_SUPPRESSION_CONFIG", &CreateWithOwnID<AutoSuppressionConfig>},
     CatalogueEntry{DKA_PCI_ID_CONFIG_UPDATED, "DKA_PCI_ID_CONFIG_UPDATED", &Create<DKACommand>},
     CatalogueEntry{DKA_PCI_SUPPRESSION_CONFIG_UPDATED, "DKA_PCI_SUPPRESSION_CONFIG_UPDATED", &Create<DKACommand>},
-    CatalogueEntry{DKA_ANNOTATION_ID_CONFIG, "DKA_ANNOTATION_ID_CONFIG", nullptr},
-    CatalogueEntry{DKA_ANNOTATION_CONFIG, "DKA_ANNOTATION_CONFIG", nullptr},
+    CatalogueEntry{DKA_ANNOTATION_ID_CONFIG, "DKA_ANNOTATION_ID_CONFIG", &Create<IDConfig>},
+    CatalogueEntry{DKA_ANNOTATION_CONFIG, "DKA_ANNOTATION_CONFIG", &CreateWithOwnID<AnnotationConfig>},
     CatalogueEntry{DKA_ANNOTATION_ID_CONFIG_UPDATED, "DKA_ANNOTATION_ID_CONFIG_UPDATED", &Create<DKACommand>},
     CatalogueEntry{DKA_ANNOTATION_CONFIG_UPDATED, "DKA_ANNOTATION_CONFIG_UPDATED", &Create<DKACommand>},
-    CatalogueEntry{DKA_MANUAL_SUPPRESSION_ID_CONFIG, "DKA_MANUAL_SUPPRESSION_ID_CONFIG", nullptr},
-    CatalogueEntry{DKA_MANUAL_SUPPRESSION_CONFIG, "DKA_MANUAL_SUPPRESSION_CONFIG", nullptr},
+    CatalogueEntry{DKA_MANUAL_SUPPRESSION_ID_CONFIG, "DKA_MANUAL_SUPPRESSION_ID_CONFIG", &Create<IDConfig>},
+    CatalogueEntry{DKA_MANUAL_SUPPRESSION_CONFIG, "DKA_MANUAL_SUPPRESSION_CONFIG", &CreateWithOwnID<ManualSuppressionConfig>},
     CatalogueEntry{DKA_MANUAL_SUPPRESSION_ID_CONFIG_UPDATED, "DKA_MANUAL_SUPPRESSION_ID_CONFIG_UPDATED",
                    &Create<DKACommand>},
     CatalogueEntry{DKA_MANUAL_SUPPRESSION_CONFIG_UPDATED, "DKA_MANUAL_SUPPRESSION_CONFIG_UPDATED", &Create<DKACommand>},
-    CatalogueEntry{DKA_RECORD_ON_DEMAND_ID_CONFIG, "DKA_RECORD_ON_DEMAND_ID_CONFIG", nullptr},
-    CatalogueEntry{DKA_RECORD_ON_DEMAND_CONFIG, "DKA_RECORD_ON_DEMAND_CONFIG", nullptr},
+    CatalogueEntry{DKA_RECORD_ON_DEMAND_ID_CONFIG, "DKA_RECORD_ON_DEMAND_ID_CONFIG", &Create<IDConfig>},
+    CatalogueEntry{DKA_RECORD_ON_DEMAND_CONFIG, "DKA_RECORD_ON_DEMAND_CONFIG", &CreateWithOwnID<RecordOnDemandConfig>},
     CatalogueEntry{DKA_RECORD_ON_DEMAND_ID_CONFIG_UPDATED, "DKA_RECORD_ON_DEMAND_ID_CONFIG_UPDATED",
                    &Create<DKACommand>},
     CatalogueEntry{DKA_RECORD_ON_DEMAND_CONFIG_UPDATED, "DKA_RECORD_ON_DEMAND_CONFIG_UPDATED", &Create<DKACommand>},
@@ -99,7 +100,7 @@ std::string GetCommandName(std::uint32_t commandID)
 std::shared_ptr<DKACommand> CreateCommand(std::uint32_t commandID)
 {
     const CatalogueEntry* entry = Find(commandID);
-    if (entry == nullptr || entry->create == nullptr)
+    if (entry == nullptr)
         throw std::runtime_error("DKA Command Factory - Can't create command for unknown ID: " +
                                  std::to_string(commandID));
     return entry->create(commandID);

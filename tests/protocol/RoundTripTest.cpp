@@ -1,5 +1,9 @@
 #include "ByteImage.h"
 #include "protocol/ActionMessages.h"
+#include "protocol/ConfigMessages.h"
+#include "Config/BrowserHTMLMethod.h"
+#include "Config/DetermineIDFromWindowTitle.h"
+#include "Config/WindowTitleMethod.h"
 #include "protocol/SessionMessages.h"
 
 #include <gtest/gtest.h>
@@ -39,6 +43,41 @@ const Sample Samples[] = {
          return std::make_shared<AnnotateMessage>(
              2, "jdoe", std::vector<AnnotateField>{AnnotateField(1, "a"), AnnotateField(2, ""), AnnotateField(3, "c")});
      }},
+    {"IDConfig",
+     [] {
+         auto rule = std::make_shared<IDDetectionRule>();
+         rule->SetIDType(DKA::Agent_Name_To_Agent_ID);
+         rule->AddMethod(std::make_unique<DetermineIDFromWindowTitle>(4, "agent", "agent ", " -"));
+         return std::make_shared<IDConfig>(DKA_ANNOTATION_ID_CONFIG, rule);
+     }},
+    {"AutoSuppressionConfig",
+     [] {
+         auto rule = std::make_shared<AutoSuppressionRule>();
+         for (const char* ini : {"1|1|Payment|", "2|4|30|Card|"}) {
+             auto method = CreateAutoSuppressionMethod(2);
+             method->ParseIniString(ini);
+             rule->AddMethod(std::move(method));
+         }
+         auto sub = CreateAutoSuppressionMethod(3);
+         sub->ParseIniString("1|2|5|Orders|4|Card number|");
+         rule->AddMethod(std::move(sub));
+         rule->AddMethod(std::make_unique<BrowserHTMLMethod>(
+             std::vector<BrowserHTMLCriteria>{BrowserHTMLCriteria(4, 4, "bank.example"), BrowserHTMLCriteria(3, 4, "cvv")},
+             20));
+         return std::make_shared<AutoSuppressionConfig>(rule);
+     }},
+    {"AnnotationConfig",
+     [] {
+         std::vector<FieldDetails> fields;
+         fields.emplace_back(1001, "Notes", std::make_unique<FreeTextEntry>(40));
+         fields.emplace_back(95, "Outcome",
+                             std::make_unique<PushButton>(std::vector<PushButtonData>{
+                                 PushButtonData("Yes", "Sale"), PushButtonData("No", "No sale")}));
+         return std::make_shared<AnnotationConfig>(std::make_shared<AnnotationRule>(std::move(fields)));
+     }},
+    {"ManualSuppressionConfig", [] { return std::make_shared<ManualSuppressionConfig>(true); }},
+    {"RecordOnDemandConfig",
+     [] { return std::make_shared<RecordOnDemandConfig>(std::make_shared<RecordOnDemandRule>(1, 2)); }},
 };
 
 class RoundTrip : public ::testing::TestWithParam<Sample>

@@ -1,0 +1,234 @@
+#include "DesktopFile.h"
+
+#include "Log.h"
+
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+
+namespace kzb::inspection {
+
+namespace {
+
+// Top-level window i is (i + 1) << 16; its child j adds j + 1.
+constexpr unsigned ChildBits = 16;
+constexpr WindowId ChildMask = (WindowId{1} << ChildBits) - 1;
+
+WindowId TopLevelId(std::size_t index)
+{
+    return static_cast<WindowId>(index + 1) << ChildBits;
+}
+
+std::string Truncated(const std::string& text, std::size_t maxLength)
+{
+    return text.substr(0, maxLength);
+}
+
+DesktopFile::Window ReadWindow(const nlohmann::json& json)
+{
+    DesktopFile::Window window;
+    window.title = json.at("title").get<std::string>();
+    window.className = json.value("class", "");
+    window.visible = json.value("visible", true);
+    window.foreground = json.value("foreground", false);
+    for (const auto& child : json.value("children", nlohmann::json::array())) {
+        window.children.push_back(
+            {child.value("text", ""), child.value("class", ""), child.value("responds", true)});
+    }
+    if (json.contains("page")) {
+        const auto& page = json.at("page");
+        window.page = DesktopFile::Page{page.value("title", ""), page.value("url", ""), page.value("domain", ""),
+                                        page.value("body", "")};
+    }
+    return window;
+}
+
+class PageViewer : public BrowserHTMLViewer
+{
+public:
+    explicit PageViewer(DesktopFile::Page page) : m_page(std::move(page)) {}
+    std::string GetDomain() override { return m_page.domain; }
+    std::string GetHTMLBody() override { return m_page.body; }
+    std::string GetTitle() override { return m_page.title; }
+    std::string GetURL() override { return m_page.url; }
+
+private:
+    DesktopFile::Page m_page;
+};
+
+} // namespace
+
+DesktopFile::DesktopFile(std::filesystem::path path) : m_path(std::move(path)), m_windows(std::make_shared<Windows>())
+{
+}
+
+std::shared_ptr<const DesktopFile::Windows> DesktopFile::Current(bool refresh)
+{
+    std::lock_guard lock(m_mutex);
+    if (!refresh)
+        return m_windows;
+
+    std::error_code error;
+    std::optional<std::filesystem::file_time_type> stamp;
+    std::uintmax_t size = 0;
+    if (const auto time = std::filesystem::last_write_time(m_path, error); !error) {
+        stamp = time;
+        size = std::filesystem::file_size(m_path, error);
+    }
+    if (m_checked && stamp == m_stamp && size == m_size)
+        return m_windows;
+
+    m_checked = true;
+    m_stamp = stamp;
+    m_size = size;
+    m_windows = Load();
+    return m_windows;
+}
+
+std::shared_ptr<const DesktopFile::Windows> DesktopFile::Load()
+{
+    auto windows = std::make_shared<Windows>();
+    if (m_path.empty())
+        return windows;
+    std::ifstream in(m_path);
+    if (!in) {
+        KZB_LOG(kzb::log::Warning, "Desktop file '%s' cannot be read; the desktop has no windows",
+                m_path.string().c_str());
+        return windows;
+    }
+    try {
+        const auto json = nlohmann::json::parse(in);
+        for (const auto& window : json.at("windows"))
+            windows->push_back(ReadWindow(window));
+    } catch (const std::exception& e) {
+        KZB_LOG(kzb::log::Warning, "Desktop file '%s' is not a valid desktop (%s); the desktop has no windows",
+                m_path.string().c_str(), e.what());
+        windows->clear();
+    }
+    return windows;
+}
+
+void DesktopFile::EnumTopLevelWindows(const WindowVisitor& visit)
+{
+    const auto windows = Current(true);
+    for (std::size_t i = 0; i < windows->size(); ++i) {
+        if (!visit(TopLevelId(i)))
+            return;
+    }
+}
+
+WindowId DesktopFile::GetForegroundWindow()
+{
+    const auto windows = Current(true);
+    for (std::size_t i = 0; i < windows->size(); ++i) {
+        if ((*windows)[i].foreground)
+            return TopLevelId(i);
+    }
+    return 0;
+}
+
+std::string DesktopFile::GetWindowTitle(WindowId window, std::size_t maxLength)
+{
+    const auto windows = Current(false);
+    const std::size_t index = (window >> ChildBits) - 1;
+    if (window == 0 || index >= windows->size())
+        return {};
+    const Window& top = (*windows)[index];
+    const std::size_t child = window & ChildMask;
+    if (child == 0)
+        return Truncated(top.title, maxLength);
+    return child <= top.children.size() ? Truncated(top.children[child - 1].text, maxLength) : std::string();
+}
+
+void DesktopFile::EnumChildWindows(WindowId window, const WindowVisitor& visit)
+{
+    const auto windows = Current(false);
+    const std::size_t index = (window >> ChildBits) - 1;
+    if (window == 0 || (window & ChildMask) != 0 || index >= windows->size())
+        return;
+    for (std::size_t j = 0; j < (*windows)[index].children.size(); ++j) {
+        if (!visit(window | (j + 1)))
+            return;
+    }
+}
+
+std::string DesktopFile::GetWindowTextTimeout(WindowId window, std::size_t maxLength, std::chrono::milliseconds)
+{
+    const auto windows = Current(false);
+    const std::size_t index = (window >> ChildBits) - 1;
+    const std::size_t child = window & ChildMask;
+    if (window == 0 || index >= windows->size())
+        return {};
+    const Window& top = (*windows)[index];
+    if (child == 0)
+        return Truncated(top.title, maxLength);
+    if (child > top.children.size() || !top.children[child - 1].responds)
+        return {};
+    return Truncated(top.children[child - 1].text, maxLength);
+}
+
+WindowId DesktopFile::FindWindowByClass(WindowId parent, WindowId after, const std::string& className)
+{
+    const auto windows = Current(parent == 0 && after == 0);
+    if (parent == 0) {
+        const std::size_t start = after == 0 ? 0 : (after >> ChildBits);
+        for (std::size_t i = start; i < windows->size(); ++i) {
+            if ((*windows)[i].className == className)
+                return TopLevelId(i);
+        }
+        return 0;
+    }
+    const std::size_t index = (parent >> ChildBits) - 1;
+    if ((parent & ChildMask) != 0 || index >= windows->size())
+        return 0;
+    const auto& children = (*windows)[index].children;
+    for (std::size_t j = after == 0 ? 0 : (after & ChildMask); j < children.size(); ++j) {
+        if (children[j].className == className)
+            return parent | (j + 1);
+    }
+    return 0;
+}
+
+namespace {
+
+// Every window of the desktop file that shows a page, in order.
+class PageWindowFinder : public BrowserWindowFinder
+{
+public:
+    explicit PageWindowFinder(std::vector<WindowId> windows) : m_windows(std::move(windows)) {}
+    bool FindBrowserWindows(const WindowVisitor& found) override
+    {
+        for (WindowId window : m_windows) {
+            if (found(window))
+                return true;
+        }
+        return false;
+    }
+
+private:
+    std::vector<WindowId> m_windows;
+};
+
+} // namespace
+
+std::unique_ptr<BrowserWindowFinder> DesktopFile::CreateBrowserWindowFinder()
+{
+    const auto windows = Current(true);
+    std::vector<WindowId> browsers;
+    for (std::size_t i = 0; i < windows->size(); ++i) {
+        if ((*windows)[i].page)
+            browsers.push_back(TopLevelId(i));
+    }
+    return std::make_unique<PageWindowFinder>(std::move(browsers));
+}
+
+std::unique_ptr<BrowserHTMLViewer> DesktopFile::OpenBrowserHTMLViewer(WindowId window)
+{
+    const auto windows = Current(false);
+    const std::size_t index = (window >> ChildBits) - 1;
+    if (window == 0 || (window & ChildMask) != 0 || index >= windows->size() || !(*windows)[index].page)
+        return std::make_unique<PageViewer>(Page{});
+    return std::make_unique<PageViewer>(*(*windows)[index].page);
+}
+
+} // namespace kzb::inspection

@@ -1,0 +1,197 @@
+#include "../protocol/ByteImage.h"
+#include "../support/DesktopFixture.h"
+#include "../support/LogCapture.h"
+#include "Config/BrowserHTMLMethod.h"
+#include "Config/DetermineIDFromWindowTitle.h"
+#include "Config/WindowTitleMethod.h"
+
+#include <gtest/gtest.h>
+
+using namespace bytes;
+
+namespace {
+
+std::unique_ptr<AutoSuppressionMethod> Method(std::uint32_t type, const char* ini)
+{
+    auto method = CreateAutoSuppressionMethod(type);
+    EXPECT_GT(method->ParseIniString(ini), 0u) << ini;
+    return method;
+}
+
+const std::string Title120 = "Card Payment " + std::string(84, '.') + "ABCDEFGHIJKLMNOPQRSTUV";
+
+} // namespace
+
+class WindowTitleCheck : public DesktopFixture
+{
+};
+
+TEST_F(WindowTitleCheck, ExistsMatchesHiddenWindowsFocusOnlyTheForeground)
+{
+    SetDesktopJson(R"({"windows": [
+        {"title": "Inbox"},
+        {"title": "Card Payment - CRM", "visible": false},
+        {"title": "Notepad", "foreground": true}]})");
+
+    auto exists = Method(2, "1|2|0|card payment|");
+    EXPECT_TRUE(exists->Check());
+    EXPECT_EQ(exists->GetTriggerDescription(),
+              "\nMatched WindowTitle: \nFound title:\"Card Payment - CRM\"\nTrigger Params-> Type: \"Title exists.\", "
+              "Pattern: \"starts with\", Text: \"card payment\"");
+
+    auto focus = Method(2, "2|2|0|card payment|");
+    EXPECT_FALSE(focus->Check());
+
+    SetDesktopJson(R"({"windows": [{"title": "Card Payment - CRM", "foreground": true}]})");
+    EXPECT_TRUE(focus->Check());
+    EXPECT_NE(focus->GetTriggerDescription().find("Type: \"Title has focus.\""), std::string::npos);
+}
+
+TEST_F(WindowTitleCheck, LongTitlesAreReadTo98Or99Characters)
+{
+    SetDesktopJson(R"({"windows": [{"title": ")" + Title120 + R"(", "foreground": true}]})");
+    // Characters 98 and 99 of the title are "AB".
+    EXPECT_TRUE(Method(2, "1|3|0|A|")->Check()) << "enumerated: 98 characters";
+    EXPECT_FALSE(Method(2, "1|3|0|AB|")->Check());
+    EXPECT_TRUE(Method(2, "2|3|0|AB|")->Check()) << "foreground: 99 characters";
+    EXPECT_FALSE(Method(2, "2|3|0|ABC|")->Check());
+}
+
+TEST_F(WindowTitleCheck, EndsWithIgnoresCase)
+{
+    SetDesktopJson(R"({"windows": [{"title": "Shop - CHECKOUT"}]})");
+    EXPECT_TRUE(Method(2, "1|3|0|Checkout|")->Check());
+}
+
+TEST_F(WindowTitleCheck, UnknownTriggerLogsOnEveryCheck)
+{
+    SetDesktopJson(R"({"windows": [{"title": "Payment", "foreground": true}]})");
+    WindowTitleMethod method;
+    method.Deserialize(Hex("02 00 00 00 07 00 00 00 01 00 00 00") + Text("Payment", 100) +
+                       U32(0));
+    LogCapture log;
+    EXPECT_FALSE(method.Check());
+    EXPECT_FALSE(method.Check());
+    const auto lines = log.Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], LogCapture::Line(0, "Check() - Unrecognised window trigger (7)."));
+}
+
+TEST_F(WindowTitleCheck, SubWindowSearchesChildrenOfEveryMatchingWindow)
+{
+    SetDesktopJson(R"({"windows": [
+        {"title": "Orders - 1", "children": [{"text": "Name"}, {"text": "Card number", "responds": false}]},
+        {"title": "Orders - 2", "children": [{"text": "Notes"}, {"text": "Card Number:"}]}]})");
+    auto method = Method(3, "1|2|0|orders|2|card number|");
+    EXPECT_TRUE(method->Check());
+    EXPECT_EQ(method->GetTriggerDescription(),
+              "\nMatched SubWindow Text: \nWindow title: \"Orders - 2\"subwindow text: \"Card Number:\"\n"
+              "Trigger Params-> Main Window, Type: \"Title exists.\", Pattern: \"starts with\", Text: \"orders\", "
+              "Subwindow Pattern: \"starts with\", Text: \"card number\"");
+
+    // No child matches now: false, and the last description stays.
+    SetDesktopJson(R"({"windows": [{"title": "Orders - 1", "children": [{"text": "Name"}]}]})");
+    const std::string before = method->GetTriggerDescription();
+    EXPECT_FALSE(method->Check());
+    EXPECT_EQ(method->GetTriggerDescription(), before);
+}
+
+TEST_F(WindowTitleCheck, CopiesStartWithoutResults)
+{
+    SetDesktopJson(R"({"windows": [{"title": "Payment"}]})");
+    auto method = Method(2, "1|1|0|payment|");
+    ASSERT_TRUE(method->Check());
+    auto copy = CopyAutoSuppressionMethod(method.get());
+    EXPECT_EQ(copy->GetTriggerDescription(), "");
+    EXPECT_FALSE(static_cast<WindowTitleMethod*>(copy.get())->IsMatched());
+}
+
+class BrowserCheck : public DesktopFixture
+{
+};
+
+TEST_F(BrowserCheck, EveryCriterionMustMatchOnePage)
+{
+    BrowserHTMLMethod method({BrowserHTMLCriteria(4, 4, "bank.example"), BrowserHTMLCriteria(1, 2, "payment")});
+    SetDesktopJson(R"({"windows": [
+        {"title": "Bank", "page": {"title": "Welcome", "domain": "www.bank.example"}},
+        {"title": "Notes"}]})");
+    EXPECT_FALSE(method.Check());
+
+    SetDesktopJson(R"({"windows": [
+        {"title": "Bank", "page": {"title": "Welcome", "domain": "www.bank.example"}},
+        {"title": "Bank 2", "page": {"title": "Payment details", "domain": "pay.bank.example"}}]})");
+    EXPECT_TRUE(method.Check());
+    EXPECT_EQ(method.GetTriggerDescription(),
+              "\r\nMatched BrowserHTML:\r\n"
+              "Trigger Params-> Object: 'Domain', Type: 'contains', Text: 'bank.example'\r\n"
+              "Trigger Params-> Object: 'Page title', Type: 'starts with', Text: 'payment'\r\n");
+}
+
+TEST_F(BrowserCheck, BodiesUrlsUnknownObjectsAndNoBrowsers)
+{
+    SetDesktopJson(R"({"windows": [{"title": "IE", "page": {"url": "https://pay.example/card",
+        "body": "<form><input name=\"cvv\"></form>"}}]})");
+    EXPECT_TRUE(BrowserHTMLMethod({BrowserHTMLCriteria(3, 4, "NAME=\"CVV\"")}).Check());
+    EXPECT_TRUE(BrowserHTMLMethod({BrowserHTMLCriteria(2, 3, "/card")}).Check());
+    EXPECT_FALSE(BrowserHTMLMethod({BrowserHTMLCriteria(5, 4, "x")}).Check());
+    EXPECT_TRUE(BrowserHTMLMethod({BrowserHTMLCriteria(5, 4, "")}).Check());
+
+    BrowserHTMLMethod none;
+    EXPECT_TRUE(none.Check()) << "without criteria the first browser window matches";
+    EXPECT_EQ(none.GetTriggerDescription(), "\r\nMatched BrowserHTML:\r\n");
+
+    SetDesktopJson(R"({"windows": [{"title": "Notes"}]})");
+    EXPECT_FALSE(BrowserHTMLMethod().Check());
+}
+
+class IDDetection : public DesktopFixture
+{
+};
+
+TEST_F(IDDetection, CutsTheIdentifierOutOfTheTitle)
+{
+    struct Case
+    {
+        const char* title;
+        const char* startsAfter;
+        const char* endsBefore;
+        const char* id; // null: none
+    };
+    const Case cases[] = {
+        {"Agent 4711 - Desk", "agent ", " -", "4711"},
+        {"ID:AB12/Shift", "id:", "/", "AB12"},
+        {"ID:AB12/Shift", "ID:", "/", nullptr},
+        {"end/ then id:X", "id:", "/", nullptr},
+        {"ID:AB12/Shift", "id:", "", "AB12/Shift"},
+        {"ID:AB12/Shift", "", "/", "ID:AB12"},
+        {"ID:/Shift", "id:", "/", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        DetermineIDFromWindowTitle method(4, "", c.startsAfter, c.endsBefore);
+        const auto id = method.CutID(c.title);
+        if (c.id == nullptr) {
+            EXPECT_FALSE(id.has_value());
+        } else {
+            ASSERT_TRUE(id.has_value());
+            EXPECT_EQ(*id, c.id);
+        }
+    }
+}
+
+TEST_F(IDDetection, LaterWindowsAndKeptIdentifier)
+{
+    SetDesktopJson(R"({"windows": [{"title": "Agent none - Desk"}, {"title": "Agent 4711 - Desk"}]})");
+    DetermineIDFromWindowTitle method(2, "agent", "agent ", " - ");
+    EXPECT_TRUE(method.DetectID());
+    EXPECT_EQ(method.GetDetectedID(), "none");
+
+    DetermineIDFromWindowTitle numeric(2, "agent", "agent 4", " - ");
+    EXPECT_TRUE(numeric.DetectID());
+    EXPECT_EQ(numeric.GetDetectedID(), "711");
+
+    SetDesktopJson(R"({"windows": [{"title": "Agent - Desk"}]})");
+    EXPECT_FALSE(numeric.DetectID());
+    EXPECT_EQ(numeric.GetDetectedID(), "711");
+}

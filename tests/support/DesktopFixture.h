@@ -1,0 +1,41 @@
+#pragma once
+
+#include "inspection/DesktopFile.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+// Points the inspection methods at a desktop file that the test writes.
+class DesktopFixture : public ::testing::Test
+{
+protected:
+    DesktopFixture()
+    {
+        static std::atomic<int> counter{0};
+        m_path = std::filesystem::temp_directory_path() /
+                 ("kzb-desktop-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                  std::to_string(counter++) + ".json");
+        m_desktop = std::make_shared<kzb::inspection::DesktopFile>(m_path);
+        kzb::inspection::SetDesktop(m_desktop);
+    }
+    ~DesktopFixture() override
+    {
+        kzb::inspection::SetDesktop(nullptr);
+        std::error_code ignored;
+        std::filesystem::remove(m_path, ignored);
+    }
+
+    // Replaces the desktop; the file's size changes with the text, so it is read again.
+    void SetDesktopJson(const std::string& json)
+    {
+        std::ofstream(m_path, std::ios::trunc) << json << std::string(++m_generation % 7, ' ');
+    }
+
+    std::filesystem::path m_path;
+    std::shared_ptr<kzb::inspection::DesktopFile> m_desktop;
+    int m_generation = 0;
+};
