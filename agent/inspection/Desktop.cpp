@@ -1,5 +1,7 @@
 #include "Desktop.h"
 
+#include "InspectionSnapshot.h"
+
 #include <mutex>
 
 namespace kzb::inspection {
@@ -7,10 +9,14 @@ namespace kzb::inspection {
 namespace {
 std::mutex g_desktopMutex;
 std::shared_ptr<Desktop> g_desktop;
+// The snapshot of the inspection running on this thread, if any.
+thread_local std::shared_ptr<Desktop> t_snapshot;
 } // namespace
 
 std::shared_ptr<Desktop> GetDesktop()
 {
+    if (t_snapshot)
+        return t_snapshot;
     std::lock_guard lock(g_desktopMutex);
     if (!g_desktop)
         g_desktop = CreateSystemDesktop();
@@ -21,6 +27,16 @@ void SetDesktop(std::shared_ptr<Desktop> desktop)
 {
     std::lock_guard lock(g_desktopMutex);
     g_desktop = std::move(desktop);
+}
+
+InspectionSnapshot::InspectionSnapshot() : m_previous(t_snapshot)
+{
+    t_snapshot = std::make_shared<CachingDesktop>(GetDesktop());
+}
+
+InspectionSnapshot::~InspectionSnapshot()
+{
+    t_snapshot = m_previous;
 }
 
 } // namespace kzb::inspection

@@ -4,6 +4,7 @@
 #include "Config/BrowserHTMLMethod.h"
 #include "Config/DetermineIDFromWindowTitle.h"
 #include "Config/WindowTitleMethod.h"
+#include "inspection/InspectionSnapshot.h"
 
 #include <gtest/gtest.h>
 
@@ -194,4 +195,96 @@ TEST_F(IDDetection, LaterWindowsAndKeptIdentifier)
     SetDesktopJson(R"({"windows": [{"title": "Agent - Desk"}]})");
     EXPECT_FALSE(numeric.DetectID());
     EXPECT_EQ(numeric.GetDetectedID(), "711");
+}
+
+namespace {
+
+// Counts what the methods read from the desktop underneath.
+class CountingDesktop : public kzb::inspection::Desktop
+{
+public:
+    explicit CountingDesktop(std::shared_ptr<kzb::inspection::Desktop> inner) : m_inner(std::move(inner)) {}
+    void EnumTopLevelWindows(const kzb::inspection::WindowVisitor& visit) override
+    {
+        ++enumerations;
+        m_inner->EnumTopLevelWindows(visit);
+    }
+    kzb::inspection::WindowId GetForegroundWindow() override { return m_inner->GetForegroundWindow(); }
+    std::string GetWindowTitle(kzb::inspection::WindowId window, std::size_t maxLength) override
+    {
+        ++titleReads;
+        return m_inner->GetWindowTitle(window, maxLength);
+    }
+    void EnumChildWindows(kzb::inspection::WindowId window, const kzb::inspection::WindowVisitor& visit) override
+    {
+        m_inner->EnumChildWindows(window, visit);
+    }
+    std::string GetWindowTextTimeout(kzb::inspection::WindowId window, std::size_t maxLength,
+                                     std::chrono::milliseconds timeout) override
+    {
+        ++textReads;
+        return m_inner->GetWindowTextTimeout(window, maxLength, timeout);
+    }
+    kzb::inspection::WindowId FindWindowByClass(kzb::inspection::WindowId parent, kzb::inspection::WindowId after,
+                                                const std::string& className) override
+    {
+        return m_inner->FindWindowByClass(parent, after, className);
+    }
+    std::unique_ptr<kzb::inspection::BrowserWindowFinder> CreateBrowserWindowFinder() override
+    {
+        return m_inner->CreateBrowserWindowFinder();
+    }
+    std::unique_ptr<kzb::inspection::BrowserHTMLViewer> OpenBrowserHTMLViewer(kzb::inspection::WindowId w) override
+    {
+        return m_inner->OpenBrowserHTMLViewer(w);
+    }
+
+    int enumerations = 0, titleReads = 0, textReads = 0;
+
+private:
+    std::shared_ptr<kzb::inspection::Desktop> m_inner;
+};
+
+} // namespace
+
+class InspectionSnapshotTest : public DesktopFixture
+{
+};
+
+TEST_F(InspectionSnapshotTest, MethodsOfOneInspectionShareEveryRead)
+{
+    SetDesktopJson(R"({"windows": [{"title": "Inbox"}, {"title": "Orders", "children": [{"text": "Card", "responds": false}]},
+                                   {"title": "Payment"}]})");
+    auto counting = std::make_shared<CountingDesktop>(m_desktop);
+    kzb::inspection::SetDesktop(counting);
+
+    std::vector<std::unique_ptr<AutoSuppressionMethod>> methods;
+    methods.push_back(Method(2, "1|1|0|Payment|"));
+    methods.push_back(Method(2, "1|1|0|Refund|"));
+    methods.push_back(Method(3, "1|1|0|Orders|1|Card|"));
+    methods.push_back(Method(3, "1|1|0|Orders|1|Expiry|"));
+
+    std::vector<bool> alone;
+    for (auto& method : methods)
+        alone.push_back(method->Check());
+    const int titleReadsAlone = counting->titleReads;
+    EXPECT_EQ(counting->textReads, 2);
+
+    counting->enumerations = counting->titleReads = counting->textReads = 0;
+    std::vector<bool> shared;
+    {
+        kzb::inspection::InspectionSnapshot snapshot;
+        for (auto& method : methods)
+            shared.push_back(method->Check());
+    }
+    EXPECT_EQ(shared, alone);
+    EXPECT_EQ(shared, (std::vector<bool>{true, false, false, false}));
+    EXPECT_EQ(counting->enumerations, 1);
+    EXPECT_EQ(counting->titleReads, 3);
+    EXPECT_LT(counting->titleReads, titleReadsAlone);
+    EXPECT_EQ(counting->textReads, 1) << "a child that does not answer costs its time-out once";
+
+    // Outside the snapshot every Check reads the desktop again.
+    EXPECT_TRUE(methods[0]->Check());
+    EXPECT_EQ(counting->enumerations, 2);
 }

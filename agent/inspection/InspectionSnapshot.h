@@ -1,0 +1,54 @@
+#pragma once
+
+#include "Desktop.h"
+
+#include <map>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace kzb::inspection {
+
+// While one exists, GetDesktop() on this thread gives a view of the desktop that reads
+// each window list, title and child text once, so that the methods of one inspection share
+// the work (and a hung child window costs its time-out once, not once per method).
+class InspectionSnapshot
+{
+public:
+    InspectionSnapshot();
+    ~InspectionSnapshot();
+    InspectionSnapshot(const InspectionSnapshot&) = delete;
+    InspectionSnapshot& operator=(const InspectionSnapshot&) = delete;
+
+private:
+    std::shared_ptr<Desktop> m_previous;
+};
+
+// The caching view itself.
+class CachingDesktop : public Desktop
+{
+public:
+    explicit CachingDesktop(std::shared_ptr<Desktop> desktop) : m_desktop(std::move(desktop)) {}
+
+    void EnumTopLevelWindows(const WindowVisitor& visit) override;
+    WindowId GetForegroundWindow() override;
+    std::string GetWindowTitle(WindowId window, std::size_t maxLength) override;
+    void EnumChildWindows(WindowId window, const WindowVisitor& visit) override;
+    std::string GetWindowTextTimeout(WindowId window, std::size_t maxLength,
+                                     std::chrono::milliseconds timeout) override;
+    WindowId FindWindowByClass(WindowId parent, WindowId after, const std::string& className) override;
+    std::unique_ptr<BrowserWindowFinder> CreateBrowserWindowFinder() override;
+    std::unique_ptr<BrowserHTMLViewer> OpenBrowserHTMLViewer(WindowId window) override;
+
+private:
+    using TextKey = std::pair<WindowId, std::size_t>;
+
+    std::shared_ptr<Desktop> m_desktop;
+    std::optional<std::vector<WindowId>> m_topLevel;
+    std::optional<WindowId> m_foreground;
+    std::map<WindowId, std::vector<WindowId>> m_children;
+    std::map<TextKey, std::string> m_titles;
+    std::map<TextKey, std::string> m_texts;
+};
+
+} // namespace kzb::inspection
