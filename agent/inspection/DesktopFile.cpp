@@ -19,6 +19,26 @@ WindowId TopLevelId(std::size_t index)
     return static_cast<WindowId>(index + 1) << ChildBits;
 }
 
+// The top-level window that id is or belongs to.
+const DesktopFile::Window* TopLevel(const std::vector<DesktopFile::Window>& windows, WindowId id)
+{
+    const std::size_t index = (id >> ChildBits) - 1;
+    return id != 0 && index < windows.size() ? &windows[index] : nullptr;
+}
+
+// The child that id is, if it is one.
+const DesktopFile::Child* ChildWindow(const std::vector<DesktopFile::Window>& windows, WindowId id)
+{
+    const DesktopFile::Window* top = TopLevel(windows, id);
+    const std::size_t child = id & ChildMask;
+    return top && child != 0 && child <= top->children.size() ? &top->children[child - 1] : nullptr;
+}
+
+bool IsTopLevel(WindowId id)
+{
+    return (id & ChildMask) == 0;
+}
+
 std::string Truncated(const std::string& text, std::size_t maxLength)
 {
     return text.substr(0, maxLength);
@@ -130,23 +150,21 @@ WindowId DesktopFile::GetForegroundWindow()
 std::string DesktopFile::GetWindowTitle(WindowId window, std::size_t maxLength)
 {
     const auto windows = Current(false);
-    const std::size_t index = (window >> ChildBits) - 1;
-    if (window == 0 || index >= windows->size())
-        return {};
-    const Window& top = (*windows)[index];
-    const std::size_t child = window & ChildMask;
-    if (child == 0)
-        return Truncated(top.title, maxLength);
-    return child <= top.children.size() ? Truncated(top.children[child - 1].text, maxLength) : std::string();
+    if (IsTopLevel(window)) {
+        const Window* top = TopLevel(*windows, window);
+        return top ? Truncated(top->title, maxLength) : std::string();
+    }
+    const Child* child = ChildWindow(*windows, window);
+    return child ? Truncated(child->text, maxLength) : std::string();
 }
 
 void DesktopFile::EnumChildWindows(WindowId window, const WindowVisitor& visit)
 {
     const auto windows = Current(false);
-    const std::size_t index = (window >> ChildBits) - 1;
-    if (window == 0 || (window & ChildMask) != 0 || index >= windows->size())
+    const Window* top = IsTopLevel(window) ? TopLevel(*windows, window) : nullptr;
+    if (top == nullptr)
         return;
-    for (std::size_t j = 0; j < (*windows)[index].children.size(); ++j) {
+    for (std::size_t j = 0; j < top->children.size(); ++j) {
         if (!visit(window | (j + 1)))
             return;
     }
@@ -154,36 +172,28 @@ void DesktopFile::EnumChildWindows(WindowId window, const WindowVisitor& visit)
 
 std::string DesktopFile::GetWindowTextTimeout(WindowId window, std::size_t maxLength, std::chrono::milliseconds)
 {
+    if (IsTopLevel(window))
+        return GetWindowTitle(window, maxLength);
     const auto windows = Current(false);
-    const std::size_t index = (window >> ChildBits) - 1;
-    const std::size_t child = window & ChildMask;
-    if (window == 0 || index >= windows->size())
-        return {};
-    const Window& top = (*windows)[index];
-    if (child == 0)
-        return Truncated(top.title, maxLength);
-    if (child > top.children.size() || !top.children[child - 1].responds)
-        return {};
-    return Truncated(top.children[child - 1].text, maxLength);
+    const Child* child = ChildWindow(*windows, window);
+    return child && child->responds ? Truncated(child->text, maxLength) : std::string();
 }
 
 WindowId DesktopFile::FindWindowByClass(WindowId parent, WindowId after, const std::string& className)
 {
     const auto windows = Current(parent == 0 && after == 0);
     if (parent == 0) {
-        const std::size_t start = after == 0 ? 0 : (after >> ChildBits);
-        for (std::size_t i = start; i < windows->size(); ++i) {
+        for (std::size_t i = after == 0 ? 0 : (after >> ChildBits); i < windows->size(); ++i) {
             if ((*windows)[i].className == className)
                 return TopLevelId(i);
         }
         return 0;
     }
-    const std::size_t index = (parent >> ChildBits) - 1;
-    if ((parent & ChildMask) != 0 || index >= windows->size())
+    const Window* top = IsTopLevel(parent) ? TopLevel(*windows, parent) : nullptr;
+    if (top == nullptr)
         return 0;
-    const auto& children = (*windows)[index].children;
-    for (std::size_t j = after == 0 ? 0 : (after & ChildMask); j < children.size(); ++j) {
-        if (children[j].className == className)
+    for (std::size_t j = after == 0 ? 0 : (after & ChildMask); j < top->children.size(); ++j) {
+        if (top->children[j].className == className)
             return parent | (j + 1);
     }
     return 0;
@@ -225,10 +235,8 @@ std::unique_ptr<BrowserWindowFinder> DesktopFile::CreateBrowserWindowFinder()
 std::unique_ptr<BrowserHTMLViewer> DesktopFile::OpenBrowserHTMLViewer(WindowId window)
 {
     const auto windows = Current(false);
-    const std::size_t index = (window >> ChildBits) - 1;
-    if (window == 0 || (window & ChildMask) != 0 || index >= windows->size() || !(*windows)[index].page)
-        return std::make_unique<PageViewer>(Page{});
-    return std::make_unique<PageViewer>(*(*windows)[index].page);
+    const Window* top = IsTopLevel(window) ? TopLevel(*windows, window) : nullptr;
+    return std::make_unique<PageViewer>(top && top->page ? *top->page : Page{});
 }
 
 } // namespace kzb::inspection
