@@ -25,13 +25,18 @@ public:
     // Replaces the contents of batch with everything queued now.
     void TakeAll(MessageBatch& batch);
 
-    // Blocks until messages are queued and ready() holds, or stop() holds; then TakeAll.
+    // Blocks until messages are queued and ready() holds, or stop() holds; takes the
+    // messages only when ready() holds (woken by stop without it, batch comes back empty).
     // Whoever changes what ready or stop read calls Wake.
     template <class Ready, class Stop>
     void WaitTakeAll(MessageBatch& batch, Ready ready, Stop stop)
     {
         std::unique_lock lock(m_mutex);
         m_filled.wait(lock, [&] { return stop() || (!m_messages.empty() && ready()); });
+        if (!ready()) {
+            batch.clear();
+            return;
+        }
         TakeLocked(batch);
         lock.unlock();
         m_freed.notify_all();

@@ -1,4 +1,5 @@
 // The native side of the test support: module files, root folder, UDP.
+#include "Library.h"
 #include "TestFiles.h"
 #include "UdpReceiver.h"
 
@@ -31,6 +32,16 @@ std::filesystem::path ModuleFile(void* module)
     if (map->l_name == nullptr || map->l_name[0] == '\0')
         return std::filesystem::read_symlink("/proc/self/exe");
     return std::filesystem::absolute(map->l_name);
+}
+
+void* LibraryExport(const char* name)
+{
+    void* library = dlopen("libKZBLogging.so", RTLD_NOW | RTLD_NOLOAD);
+    if (library == nullptr)
+        return nullptr;
+    void* symbol = dlsym(library, name);
+    dlclose(library);
+    return symbol;
 }
 
 UdpReceiver::UdpReceiver() : m_socket(::socket(AF_INET, SOCK_DGRAM, 0))

@@ -1,4 +1,5 @@
 // The Windows side of the test support: module files, root folder, UDP (WinSock).
+#include "Library.h"
 #include "TestFiles.h"
 #include "UdpReceiver.h"
 
@@ -38,6 +39,12 @@ std::filesystem::path ModuleFile(void* module)
     std::vector<wchar_t> buffer(32768);
     const DWORD length = GetModuleFileNameW(static_cast<HMODULE>(module), buffer.data(), static_cast<DWORD>(buffer.size()));
     return length == 0 ? std::filesystem::path() : std::filesystem::path(std::wstring(buffer.data(), length));
+}
+
+void* LibraryExport(const char* name)
+{
+    const HMODULE library = GetModuleHandleW(L"KZBLogging.dll");
+    return library != nullptr ? reinterpret_cast<void*>(GetProcAddress(library, name)) : nullptr;
 }
 
 UdpReceiver::UdpReceiver()
