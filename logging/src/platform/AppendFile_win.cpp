@@ -13,7 +13,8 @@ HANDLE AsHandle(std::intptr_t handle)
 } // namespace
 
 AppendFile::AppendFile(const std::filesystem::path& path)
-    : m_handle(reinterpret_cast<std::intptr_t>(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+    // FILE_READ_ATTRIBUTES: GetFileSizeEx needs it; appending alone would not allow it.
+    : m_handle(reinterpret_cast<std::intptr_t>(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)))
 {
 }

@@ -12,6 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#  include <sys/ptrace.h>
+#  include <sys/wait.h>
+#  include <unistd.h>
+#endif
+
 using namespace testing_support;
 using namespace kzb::logging;
 namespace fs = std::filesystem;
@@ -46,6 +52,24 @@ TEST(DebugOutput, NoDebuggerWhileTheTestsRun)
 {
     EXPECT_FALSE(platform::DebuggerAttached());
 }
+
+#if !defined(_WIN32)
+TEST(DebugOutput, TracedProcessSeesItsDebugger)
+{
+    // A child that asks to be traced by this process reports the tracer it then has.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+            _exit(2);
+        _exit(platform::DebuggerAttached() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not seen, 2: tracing refused";
+}
+#endif
 
 class Syslog : public ::testing::Test
 {
