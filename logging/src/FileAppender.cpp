@@ -30,8 +30,14 @@ void FileAppender::Write(const ILogMessage& message)
 
 void FileAppender::WriteBurst(const MessageBatch& messages)
 {
-    for (const auto& message : messages)
-        Add(*message);
+    // A long burst goes out in slices: one open-write-close each, and a line buffer that
+    // stays small instead of growing through large copies.
+    constexpr std::size_t kSlice = 1024;
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        Add(*messages[i]);
+        if ((i + 1) % kSlice == 0)
+            Flush();
+    }
     Flush();
 }
 

@@ -15,6 +15,19 @@ std::string Copied(const char* text)
     return text != nullptr ? std::string(text) : std::string();
 }
 
+// A time string of another message, cut to what the buffer holds.
+TimeText CopiedTime(const char* text)
+{
+    TimeText time{};
+    if (text != nullptr) {
+        std::size_t i = 0;
+        for (; i + 1 < time.size() && text[i] != '\0'; ++i)
+            time[i] = text[i];
+        time[i] = '\0';
+    }
+    return time;
+}
+
 // Appends the formatted result; false when it is empty or formatting failed.
 bool AppendFormatted(std::string& text, const char* format, va_list args)
 {
@@ -44,10 +57,10 @@ bool AppendFormatted(std::string& text, const char* format, va_list args)
 
 } // namespace
 
-std::string FileNameOf(const char* path)
+const char* FileNameOf(const char* path)
 {
     if (path == nullptr)
-        return {};
+        return "";
     const char* name = path;
     for (const char* p = path; *p != '\0'; ++p) {
         if (*p == '/' || *p == '\\')
@@ -63,9 +76,9 @@ LogMessage::LogMessage(std::int32_t level, std::int32_t line, std::uint32_t thre
 
 LogMessage::LogMessage(const ILogMessage& other)
     : m_file(Copied(other.File())),
-      m_localTime(Copied(other.LocalTime())),
+      m_localTime(CopiedTime(other.LocalTime())),
       m_text(Copied(other.Text())),
-      m_utcTime(Copied(other.UtcTime())),
+      m_utcTime(CopiedTime(other.UtcTime())),
       m_module(other.Module()),
       m_line(other.Line()),
       m_threadId(other.ThreadId()),
@@ -75,12 +88,30 @@ LogMessage::LogMessage(const ILogMessage& other)
         m_suppressed = ours->m_suppressed;
 }
 
+void LogMessage::Reset(std::int32_t level, std::int32_t line, std::uint32_t threadId, ModuleHandle module)
+{
+    // A text that once was very long gives its memory back instead of keeping it pooled.
+    constexpr std::size_t kLargestKept = 1024;
+    m_file.clear();
+    m_localTime[0] = '\0';
+    m_utcTime[0] = '\0';
+    if (m_text.capacity() > kLargestKept)
+        std::string().swap(m_text);
+    else
+        m_text.clear();
+    m_module = module;
+    m_line = line;
+    m_threadId = threadId;
+    m_level = level;
+    m_suppressed = false;
+}
+
 void LogMessage::Stamp(const char* file)
 {
-    m_file = FileNameOf(file);
-    TimeStamps stamps = StampNow();
-    m_localTime = std::move(stamps.local);
-    m_utcTime = std::move(stamps.utc);
+    m_file.assign(FileNameOf(file));
+    const TimeStamps stamps = StampNow();
+    m_localTime = stamps.local;
+    m_utcTime = stamps.utc;
 }
 
 void LogMessage::Printf(const char* format, ...)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "KZBLogging.h"
+#include "TimeText.h"
 
 #include <memory>
 #include <string>
@@ -21,6 +22,9 @@ public:
     LogMessage(const LogMessage&) = delete;
     LogMessage& operator=(const LogMessage&) = delete;
 
+    // Makes a used message as good as new, keeping the memory of its strings.
+    void Reset(std::int32_t level, std::int32_t line, std::uint32_t threadId, ModuleHandle module);
+
     // Keeps the last path component of file and takes the time strings from one clock reading.
     void Stamp(const char* file);
     void Suppress() { m_suppressed = true; }
@@ -31,8 +35,8 @@ public:
     void Printf(const char* format, ...) override KZB_PRINTF_LIKE(2, 3);
     std::int32_t Level() const override { return m_level; }
     ModuleHandle Module() const override { return m_module; }
-    const char* LocalTime() const override { return m_localTime.c_str(); }
-    const char* UtcTime() const override { return m_utcTime.c_str(); }
+    const char* LocalTime() const override { return m_localTime.data(); }
+    const char* UtcTime() const override { return m_utcTime.data(); }
     const char* File() const override { return m_file.c_str(); }
     std::int32_t Line() const override { return m_line; }
     std::uint32_t ThreadId() const override { return m_threadId; }
@@ -40,9 +44,9 @@ public:
 
 private:
     std::string m_file;
-    std::string m_localTime;
+    TimeText m_localTime{};
     std::string m_text;
-    std::string m_utcTime;
+    TimeText m_utcTime{};
     ModuleHandle m_module = nullptr;
     std::int32_t m_line = 0;
     std::uint32_t m_threadId = 0;
@@ -54,6 +58,6 @@ using MessagePtr = std::unique_ptr<LogMessage>;
 using MessageBatch = std::vector<MessagePtr>;
 
 // The part of a path after its last separator ('/' or '\'); empty for null.
-std::string FileNameOf(const char* path);
+const char* FileNameOf(const char* path);
 
 } // namespace kzb::logging

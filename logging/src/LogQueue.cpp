@@ -10,6 +10,8 @@ bool LogQueue::Push(MessagePtr message)
             && !m_freed.wait_for(lock, kPushWait, [this] { return m_messages.size() < m_capacity; }))
             return false;
         m_messages.push_back(std::move(message));
+        if (!m_idle)
+            return true; // the consumer is busy: it takes the message with the next batch
     }
     m_filled.notify_one();
     return true;

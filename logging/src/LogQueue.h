@@ -32,7 +32,12 @@ public:
     void WaitTakeAll(MessageBatch& batch, Ready ready, Stop stop)
     {
         std::unique_lock lock(m_mutex);
-        m_filled.wait(lock, [&] { return stop() || (!m_messages.empty() && ready()); });
+        auto work = [&] { return stop() || (!m_messages.empty() && ready()); };
+        if (!work()) {
+            m_idle = true;
+            m_filled.wait(lock, work);
+            m_idle = false;
+        }
         if (!ready()) {
             batch.clear();
             return;
@@ -52,6 +57,7 @@ private:
     std::condition_variable m_filled;
     std::condition_variable m_freed;
     MessageBatch m_messages;
+    bool m_idle = false; // the consumer waits for work and must be signalled
 };
 
 } // namespace kzb::logging

@@ -8,8 +8,8 @@
 
 namespace kzb::logging {
 
-Logger::Logger(ModuleHandle module, SharedSyslogConfig& syslog, std::size_t queueCapacity)
-    : m_module(module), m_syslog(syslog), m_config(module), m_queue(queueCapacity)
+Logger::Logger(ModuleHandle module, SharedSyslogConfig& syslog, MessagePool& pool, std::size_t queueCapacity)
+    : m_module(module), m_syslog(syslog), m_pool(pool), m_config(module), m_queue(queueCapacity)
 {
     m_config.Load();
     const std::int32_t level = m_config.Level();
@@ -143,7 +143,7 @@ void Logger::Run()
         m_queue.WaitTakeAll(batch, [this] { return !m_appenders.Empty(); }, [this] { return !Running(); });
         if (!batch.empty()) {
             m_appenders.Write(batch);
-            batch.clear();
+            m_pool.Recycle(batch);
         }
     }
     WriteOutQueue();
@@ -165,8 +165,10 @@ void Logger::WriteOutQueue()
     if (m_appenders.Empty())
         return;
     MessageBatch batch;
-    for (m_queue.TakeAll(batch); !batch.empty(); m_queue.TakeAll(batch))
+    for (m_queue.TakeAll(batch); !batch.empty(); m_queue.TakeAll(batch)) {
         m_appenders.Write(batch);
+        m_pool.Recycle(batch);
+    }
 }
 
 } // namespace kzb::logging

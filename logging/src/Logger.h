@@ -6,6 +6,7 @@
 #include "Config.h"
 #include "KZBLogging.h"
 #include "LogQueue.h"
+#include "MessagePool.h"
 #include "Thread.h"
 
 #include <mutex>
@@ -16,8 +17,9 @@ class Logger final : public ILogger, public kzb::Thread
 {
 public:
     // Loads the module's configuration, queues the start-up line and, when the queue
-    // switch is on, starts the writer thread.
-    Logger(ModuleHandle module, SharedSyslogConfig& syslog, std::size_t queueCapacity = LogQueue::kDefaultCapacity);
+    // switch is on, starts the writer thread. Written messages go back to pool.
+    Logger(ModuleHandle module, SharedSyslogConfig& syslog, MessagePool& pool,
+        std::size_t queueCapacity = LogQueue::kDefaultCapacity);
     // Stops the writer first, then writes out the queue and deletes the appenders.
     ~Logger() override;
 
@@ -51,6 +53,7 @@ private:
 
     const ModuleHandle m_module;
     SharedSyslogConfig& m_syslog;
+    MessagePool& m_pool;
     std::recursive_mutex m_loggerLock;
     AppenderList m_appenders;
     LoggerConfig m_config;

@@ -30,7 +30,7 @@ Logger& LoggerManager::Get(ModuleHandle module)
     std::lock_guard lock(m_lock);
     auto& logger = m_loggers[module];
     if (!logger)
-        logger = std::make_unique<Logger>(module, m_syslog);
+        logger = std::make_unique<Logger>(module, m_syslog, m_pool);
     return *logger;
 }
 
@@ -47,7 +47,7 @@ void LoggerManager::Destroy(ModuleHandle module)
 LogMessage* LoggerManager::CreateMessage(std::int32_t level, const char* file, std::int32_t line,
     std::uint32_t threadId, ModuleHandle module)
 {
-    auto message = std::make_unique<LogMessage>(level, line, threadId, module);
+    MessagePtr message = m_pool.Acquire(level, line, threadId, module);
     if (module != nullptr && !PassesFilter(level, Get(module).LogLevel()))
         message->Suppress();
     else

@@ -3,6 +3,7 @@
 
 #include "Config.h"
 #include "Logger.h"
+#include "MessagePool.h"
 
 #include <map>
 #include <memory>
@@ -39,8 +40,9 @@ private:
         }
     };
 
-    // Declared first, destroyed last: the loggers' syslog appenders refer to it.
+    // Declared first, destroyed last: the loggers refer to them.
     SharedSyslogConfig m_syslog;
+    MessagePool m_pool;
     std::recursive_mutex m_lock;
     std::map<ModuleHandle, std::unique_ptr<Logger>, ByAddress> m_loggers;
 };

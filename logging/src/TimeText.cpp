@@ -1,6 +1,5 @@
 #include "TimeText.h"
 
-#include "Digits.h"
 #include "platform/System.h"
 
 #include <chrono>
@@ -60,35 +59,43 @@ TimeStamps StampNow()
         std::tm local{};
         std::tm utc{};
         if (!platform::ToLocalTime(second, local) || !platform::ToUtcTime(second, utc))
-            return {};
+            return TimeStamps{{'\0'}, {'\0'}};
         cache = {second, local, utc};
     }
     TimeStamps stamps;
-    stamps.local = IsoText(FromTm(cache.local, microsecond));
-    stamps.utc = IsoText(FromTm(cache.utc, microsecond)) + "Z";
+    WriteIso(stamps.local, FromTm(cache.local, microsecond));
+    WriteIso(stamps.utc, FromTm(cache.utc, microsecond), "Z");
     return stamps;
 }
 
-std::string IsoText(const TimeFields& time)
+void WriteIso(TimeText& out, const TimeFields& time, const char* suffix)
 {
-    std::string out;
-    out.reserve(26);
-    AppendZeroPadded(out, static_cast<unsigned>(time.year), 4);
-    out += '-';
-    AppendZeroPadded(out, static_cast<unsigned>(time.month), 2);
-    out += '-';
-    AppendZeroPadded(out, static_cast<unsigned>(time.day), 2);
-    out += 'T';
-    AppendZeroPadded(out, static_cast<unsigned>(time.hour), 2);
-    out += ':';
-    AppendZeroPadded(out, static_cast<unsigned>(time.minute), 2);
-    out += ':';
-    AppendZeroPadded(out, static_cast<unsigned>(time.second), 2);
+    char* p = out.data();
+    auto put = [&p](int value, int width) {
+        for (int i = width - 1; i >= 0; --i) {
+            p[i] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        }
+        p += width;
+    };
+    put(time.year, 4);
+    *p++ = '-';
+    put(time.month, 2);
+    *p++ = '-';
+    put(time.day, 2);
+    *p++ = 'T';
+    put(time.hour, 2);
+    *p++ = ':';
+    put(time.minute, 2);
+    *p++ = ':';
+    put(time.second, 2);
     if (time.microsecond != 0) {
-        out += '.';
-        AppendZeroPadded(out, static_cast<unsigned>(time.microsecond), 6);
+        *p++ = '.';
+        put(time.microsecond, 6);
     }
-    return out;
+    while (*suffix != '\0' && p < out.data() + out.size() - 1)
+        *p++ = *suffix++;
+    *p = '\0';
 }
 
 std::optional<TimeFields> ParseIsoTime(std::string_view text)

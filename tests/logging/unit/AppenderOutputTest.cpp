@@ -129,8 +129,9 @@ TEST_F(Syslog, UnreachableServersLoseTheDatagramQuietly)
 TEST_F(Syslog, SetupAddsTheSyslogAppenderWhenAnAddressIsConfigured)
 {
     SharedSyslogConfig shared;
+    MessagePool pool;
     const fs::path logFile = ScratchFolder() / "agent.txt";
-    Logger logger(FakeModule(1), shared);
+    Logger logger(FakeModule(1), shared, pool);
     logger.Setup(platform::NarrowFromPath(logFile).c_str());
     const auto startUp = receiver.Receive();
     ASSERT_TRUE(startUp);
@@ -144,7 +145,8 @@ TEST_F(Syslog, NoAddressNoSyslogAppender)
 {
     WriteText(testing_support::FixedConfigFolder() / "syslog.config.ini", "[Syslog]\nPort=" + std::to_string(receiver.Port()) + "\n");
     SharedSyslogConfig shared;
-    Logger logger(FakeModule(1), shared);
+    MessagePool pool;
+    Logger logger(FakeModule(1), shared, pool);
     logger.Setup(platform::NarrowFromPath(ScratchFolder() / "agent.txt").c_str());
     logger.Shutdown();
     EXPECT_FALSE(receiver.Receive(std::chrono::milliseconds(200)));

@@ -70,13 +70,14 @@ protected:
 
     const fs::path self = ModuleFile(kzb::logging::ThisModule());
     SharedSyslogConfig syslog;
+    MessagePool pool;
     fs::path folder;
     fs::path logFile;
 };
 
 TEST_F(LoggerTest, WhatWasLoggedBeforeSetupIsWrittenBySetupAfterTheStartUpLine)
 {
-    Logger logger(FakeModule(1), syslog);
+    Logger logger(FakeModule(1), syslog, pool);
     EXPECT_TRUE(logger.IsRunning());
     logger.Log(Message(0, "first"));
     logger.Log(Message(2, "second"));
@@ -92,7 +93,7 @@ TEST_F(LoggerTest, WhatWasLoggedBeforeSetupIsWrittenBySetupAfterTheStartUpLine)
 
 TEST_F(LoggerTest, AcceptedMessageReachesTheFileSoonThroughTheWriter)
 {
-    Logger logger(FakeModule(1), syslog);
+    Logger logger(FakeModule(1), syslog, pool);
     logger.Setup(LogPath().c_str());
     for (int round = 0; round < 3; ++round) {
         const std::string text = "round " + std::to_string(round);
@@ -113,7 +114,7 @@ TEST_F(LoggerTest, StartUpLineNamesTheLevelAndWhereItCameFrom)
         Configure(std::string("[KZBLogging]\nLogLevel=") + c.level + "\n");
         std::error_code error;
         fs::remove(logFile, error);
-        Logger logger(kzb::logging::ThisModule(), syslog);
+        Logger logger(kzb::logging::ThisModule(), syslog, pool);
         logger.Setup(LogPath().c_str());
         const auto lines = Lines();
         if (c.line == nullptr) {
@@ -131,7 +132,7 @@ TEST_F(LoggerTest, StartUpLineNamesTheLevelAndWhereItCameFrom)
 TEST_F(LoggerTest, QueueSwitchOffWritesInTheCallersThread)
 {
     Configure("[KZBLogging]\nLogQueue=0\n");
-    Logger logger(kzb::logging::ThisModule(), syslog);
+    Logger logger(kzb::logging::ThisModule(), syslog, pool);
     EXPECT_FALSE(logger.IsRunning());
     logger.Log(Message(0, "queued until Setup"));
     logger.Setup(LogPath().c_str());
@@ -146,7 +147,7 @@ TEST_F(LoggerTest, StopLinesOnlyAtInfoAndAbove)
     for (const auto& c : cases) {
         std::error_code error;
         fs::remove(logFile, error);
-        Logger logger(FakeModule(1), syslog);
+        Logger logger(FakeModule(1), syslog, pool);
         logger.SetLogLevel(c.level);
         logger.Setup(LogPath().c_str());
         logger.Shutdown();
@@ -162,7 +163,7 @@ TEST_F(LoggerTest, StopLinesOnlyAtInfoAndAbove)
 
 TEST_F(LoggerTest, AfterShutdownEachMessageIsWrittenBeforeLogReturns)
 {
-    Logger logger(FakeModule(1), syslog);
+    Logger logger(FakeModule(1), syslog, pool);
     logger.Setup(LogPath().c_str());
     logger.Shutdown();
     logger.Shutdown(); // a second time does nothing
@@ -172,7 +173,7 @@ TEST_F(LoggerTest, AfterShutdownEachMessageIsWrittenBeforeLogReturns)
 
 TEST_F(LoggerTest, ShutdownBeforeSetupKeepsTheQueueForSetup)
 {
-    Logger logger(FakeModule(1), syslog);
+    Logger logger(FakeModule(1), syslog, pool);
     logger.Log(Message(0, "early"));
     logger.Shutdown();
     logger.Setup(LogPath().c_str());
@@ -182,7 +183,7 @@ TEST_F(LoggerTest, ShutdownBeforeSetupKeepsTheQueueForSetup)
 
 TEST_F(LoggerTest, SecondSetupChangesNothing)
 {
-    Logger logger(FakeModule(1), syslog);
+    Logger logger(FakeModule(1), syslog, pool);
     logger.Setup(LogPath().c_str());
     const fs::path other = folder / "other.txt";
     logger.Setup(platform::NarrowFromPath(other).c_str());
@@ -194,7 +195,7 @@ TEST_F(LoggerTest, SecondSetupChangesNothing)
 
 TEST_F(LoggerTest, LevelFilterInLog)
 {
-    Logger logger(FakeModule(1), syslog);
+    Logger logger(FakeModule(1), syslog, pool);
     auto* recorder = new Recorder;
     logger.AddAppender(recorder);
     logger.Log(Message(3, "message level"));
@@ -212,7 +213,7 @@ TEST_F(LoggerTest, AppendersAreOwnedRemovedAndCleared)
     auto* first = new Recorder(&firstDeleted);
     auto* second = new Recorder(&secondDeleted);
     {
-        Logger logger(FakeModule(1), syslog);
+        Logger logger(FakeModule(1), syslog, pool);
         logger.AddAppender(first);
         logger.AddAppender(first); // owned once, deleted once
         logger.AddAppender(second);
@@ -239,7 +240,7 @@ TEST_F(LoggerTest, AppendersAreOwnedRemovedAndCleared)
 TEST_F(LoggerTest, FullQueueDropsAfterItsWait)
 {
     // Room for the start-up line and two more; no appender, so nothing leaves the queue.
-    Logger logger(FakeModule(1), syslog, 3);
+    Logger logger(FakeModule(1), syslog, pool, 3);
     logger.Log(Message(0, "one"));
     logger.Log(Message(0, "two"));
     logger.Log(Message(0, "three"));
@@ -256,7 +257,7 @@ TEST_F(LoggerTest, FullQueueDropsAfterItsWait)
 TEST_F(LoggerTest, DestroyingWithTheWriterRunningWritesEverything)
 {
     {
-        Logger logger(FakeModule(1), syslog);
+        Logger logger(FakeModule(1), syslog, pool);
         logger.Setup(LogPath().c_str());
         for (int i = 0; i < 200; ++i)
             logger.Log(Message(0, ("burst " + std::to_string(i)).c_str()));
