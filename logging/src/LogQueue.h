@@ -1,0 +1,63 @@
+// The queue between the threads that log and a logger's writer thread.
+#pragma once
+
+#include "LogMessage.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+
+namespace kzb::logging {
+
+class LogQueue
+{
+public:
+    static constexpr std::size_t kDefaultCapacity = 2147483647;
+    // How long Push waits for a free slot before it drops the message.
+    static constexpr std::chrono::milliseconds kPushWait{10};
+
+    explicit LogQueue(std::size_t capacity = kDefaultCapacity) : m_capacity(capacity) {}
+
+    // Appends the message; false when no slot freed up in time (the message is destroyed).
+    bool Push(MessagePtr message);
+
+    // Replaces the contents of batch with everything queued now.
+    void TakeAll(MessageBatch& batch);
+
+    // Blocks until messages are queued and ready() holds, or stop() holds; takes the
+    // messages only when ready() holds (woken by stop without it, batch comes back empty).
+    // Whoever changes what ready or stop read calls Wake.
+    template <class Ready, class Stop>
+    void WaitTakeAll(MessageBatch& batch, Ready ready, Stop stop)
+    {
+        std::unique_lock lock(m_mutex);
+        auto work = [&] { return stop() || (!m_messages.empty() && ready()); };
+        if (!work()) {
+            m_idle = true;
+            m_filled.wait(lock, work);
+            m_idle = false;
+        }
+        if (!ready()) {
+            batch.clear();
+            return;
+        }
+        TakeLocked(batch);
+        lock.unlock();
+        m_freed.notify_all();
+    }
+
+    void Wake();
+
+private:
+    void TakeLocked(MessageBatch& batch);
+
+    const std::size_t m_capacity;
+    std::mutex m_mutex;
+    std::condition_variable m_filled;
+    std::condition_variable m_freed;
+    MessageBatch m_messages;
+    bool m_idle = false; // the consumer waits for work and must be signalled
+};
+
+} // namespace kzb::logging
