@@ -17,4 +17,8 @@ enum Level : int
 
 void KzbLog(int level, const char* file, int line, const char* format, ...) __attribute__((format(printf, 4, 5)));
 
+// Tests may take every formatted line instead of stderr; null restores stderr.
+using KzbLogSink = void (*)(int level, const char* file, int line, const char* text);
+void KzbSetLogSink(KzbLogSink sink);
+
 #define KZB_LOG(level, ...) KzbLog((level), __FILE__, __LINE__, __VA_ARGS__)
