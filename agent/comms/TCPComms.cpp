@@ -117,6 +117,8 @@ unsigned CTCPComms::Run()
             }
             deadline = NextDeadline();
         }
+        if (!IsRunning())
+            break;
         std::unique_lock<std::mutex> wait(m_wakeMutex);
         m_clock.WaitUntil(wait, m_wakeCondition, deadline, [this] { return m_wakeRequested; });
         m_wakeRequested = false;

@@ -144,6 +144,8 @@ class Connection:
                                    hex=data.hex())
 
     def close(self, reset=False):
+        """Orderly close (FIN) or reset (RST). The reading thread does the final close, so that
+        no blocked recv keeps the socket alive."""
         with self.send_lock:
             if not self.open:
                 return
@@ -151,16 +153,12 @@ class Connection:
             try:
                 if reset:
                     self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                    self.sock.shutdown(socket.SHUT_RD)
                 else:
-                    try:
-                        if isinstance(self.sock, ssl.SSLSocket):
-                            self.sock = self.sock.unwrap()
-                    except (OSError, ValueError):
-                        pass
                     self.sock.shutdown(socket.SHUT_RDWR)
             except OSError:
                 pass
-            self.sock.close()
+        self.stalled.set()
         self.recorder.out.emit(self.recorder.number, "closed", peer=self.peer, how="reset" if reset else "close")
 
     # --- receiving
@@ -172,6 +170,8 @@ class Connection:
         try:
             while self.open:
                 self.stalled.wait()
+                if not self.open:
+                    break
                 try:
                     data = self.sock.recv(65536)
                 except (OSError, ValueError):
@@ -200,10 +200,10 @@ class Connection:
             if self.open:
                 self.open = False
                 out.emit(self.recorder.number, "disconnected", peer=self.peer)
-                try:
-                    self.sock.close()
-                except OSError:
-                    pass
+            try:
+                self.sock.close()
+            except OSError:
+                pass
             self.recorder.forget(self)
 
     def handle(self, data):
@@ -271,6 +271,8 @@ class Recorder:
     def make_context(self):
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.minimum_version = ssl.TLSVersion.TLSv1_2
+        if self.tls.get("max_version") == "1.2":
+            context.maximum_version = ssl.TLSVersion.TLSv1_2
         context.load_cert_chain(self.tls["cert"], self.tls.get("key"))
         if self.tls.get("client_ca"):
             context.verify_mode = ssl.CERT_REQUIRED
@@ -291,6 +293,11 @@ class Recorder:
 
     def refuse(self):
         if self.listener:
+            try:
+                # Wakes the accepting thread; a plain close would leave the port listening.
+                self.listener.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
             self.listener.close()
             self.listener = None
             self.out.emit(self.number, "refusing", port=self.port)
@@ -304,9 +311,9 @@ class Recorder:
             threading.Thread(target=self.serve, args=(sock, f"{address[0]}:{address[1]}"), daemon=True).start()
 
     def serve(self, sock, peer):
-        self.out.emit(self.number, "connected", peer=peer)
         if self.tls.get("no_handshake"):
             # Accepts TCP, never answers TLS: swallow what comes until the agent gives up.
+            self.out.emit(self.number, "connected", peer=peer, tls=False)
             try:
                 while sock.recv(4096):
                     pass
@@ -315,14 +322,16 @@ class Recorder:
             sock.close()
             self.out.emit(self.number, "disconnected", peer=peer)
             return
+        details = {}
         if self.context:
             try:
                 sock.settimeout(10)
                 sock = self.context.wrap_socket(sock, server_side=True)
                 sock.settimeout(None)
                 cert = sock.getpeercert()
-                self.out.emit(self.number, "tls_established", peer=peer, version=sock.version(),
-                              client_certificate=dict(x[0] for x in cert.get("subject", ())) if cert else None)
+                details = {"version": sock.version(),
+                           "client_certificate": dict(x[0] for x in cert.get("subject", ())) if cert else None}
+                self.out.emit(self.number, "tls_established", peer=peer, **details)
             except (OSError, ssl.SSLError) as error:
                 self.out.emit(self.number, "tls_failed", peer=peer, error=str(error))
                 sock.close()
@@ -330,6 +339,8 @@ class Recorder:
         connection = Connection(self, sock, peer)
         with self.lock:
             self.connections.append(connection)
+        # Announced once commands can reach the connection.
+        self.out.emit(self.number, "connected", peer=peer, tls=bool(self.context), **details)
         connection.run()
 
     def forget(self, connection):
