@@ -105,11 +105,13 @@ TEST(TCPClient, FailuresCarryTheirTexts)
               0u);
 
     // A port that nobody listens on: take one and let it go again.
-    kzb::net::SocketHandle a, b;
-    ASSERT_TRUE(kzb::net::CreateLoopbackPair(a, b));
-    const std::uint16_t port = kzb::net::LocalPort(a);
-    kzb::net::CloseSocket(a);
-    kzb::net::CloseSocket(b);
+    std::uint16_t port = 0;
+    {
+        Loopback pair;
+        kzb::net::SocketHandle agent = pair.TakeAgentEnd();
+        port = kzb::net::LocalPort(agent);
+        kzb::net::CloseSocket(agent);
+    }
     EXPECT_EQ(ConnectError("127.0.0.1", port), "Failed to connect to 127.0.0.1");
 
     TCPClient client;

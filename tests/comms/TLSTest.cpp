@@ -165,6 +165,24 @@ TEST_F(TLS, TheRecordersCertificateIsVerifiedWhenAnAuthorityIsConfigured)
     EXPECT_EQ(log.Count("is not verified"), 0u);
 }
 
+TEST_F(CommsTest, WithoutTLSAConfiguredCertificateFailsEveryAttempt)
+{
+    if (IsSkipped())
+        return;
+    if (TLSClient::Available())
+        GTEST_SKIP() << "this build has TLS";
+    const auto recorder = sim->AddRecorder();
+    SetMachineText("ClientCertificatePath", "C:\\certificates\\agent.pem");
+    CTCPComms& c = MakeComms(manualClock);
+    c.Initialize(&queue, 1, "127.0.0.1", recorder.port);
+    const std::string failed = "Failed to start Client Connection: TLS is not available in this build of the agent; "
+                               "the client certificate 'C:\\certificates\\agent.pem' cannot be used.";
+    ASSERT_TRUE(log.WaitFor(failed));
+    manualClock.Advance(5);
+    ASSERT_TRUE(log.WaitFor(failed, 2));
+    EXPECT_TRUE(sim->WaitFor(recorder.number, "connected", "", 0, 0.2).is_null()) << "never a plain connection";
+}
+
 #ifdef KZB_HAVE_TLS
 TEST(TLSText, SSLErrorNames)
 {
