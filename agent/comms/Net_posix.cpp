@@ -19,6 +19,16 @@ int Fd(SocketHandle socket)
 {
     return static_cast<int>(socket);
 }
+
+// "(" code ") " text; built step by step (GCC 12 warns wrongly about the one-expression form).
+std::string CodeAndText(int code, const char* text)
+{
+    std::string result = "(";
+    result += std::to_string(static_cast<unsigned>(code));
+    result += ") ";
+    result += text ? text : "";
+    return result;
+}
 } // namespace
 
 int StartUp()
@@ -40,7 +50,7 @@ std::string ErrorText(int code)
     char buffer[256] = {};
     // GNU strerror_r returns the text, which may not be in the buffer.
     const char* text = ::strerror_r(code, buffer, sizeof buffer);
-    return "(" + std::to_string(static_cast<unsigned>(code)) + ") " + (text ? text : "");
+    return CodeAndText(code, text);
 }
 
 bool IsWouldBlock(int code)
@@ -60,7 +70,7 @@ bool Resolve(const std::string& host, std::uint16_t port, std::vector<Endpoint>&
     const int rc = ::getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &result);
     if (rc != 0) {
         // The resolver's own codes have their own texts.
-        errorText = "(" + std::to_string(static_cast<unsigned>(rc)) + ") " + ::gai_strerror(rc);
+        errorText = CodeAndText(rc, ::gai_strerror(rc));
         return false;
     }
     for (const addrinfo* entry = result; entry != nullptr; entry = entry->ai_next) {
