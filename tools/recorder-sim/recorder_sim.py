@@ -541,11 +541,10 @@ def main():
 
     if not args.no_stdin:
         def read_stdin():
+            # The end of input does not end the simulator (it may run detached); quit or Ctrl-C does.
             for line in sys.stdin:
                 if line.strip():
                     simulator.run_logged(line)
-            if args.control_port is None:
-                simulator.stopping.set()
         threading.Thread(target=read_stdin, daemon=True).start()
     try:
         simulator.stopping.wait()
