@@ -42,6 +42,9 @@ bool Resolve(const std::string& host, std::uint16_t port, std::vector<Endpoint>&
 
 SocketHandle OpenSocket(const Endpoint& endpoint);
 bool ConnectBlocking(SocketHandle socket, const Endpoint& endpoint);
+// Connects like ConnectBlocking, but gives up as soon as cancel (a Waker's ReadEnd, or
+// InvalidSocket for none) becomes readable. Leaves the socket non-blocking.
+bool ConnectCancellable(SocketHandle socket, const Endpoint& endpoint, SocketHandle cancel);
 bool SetNonBlocking(SocketHandle socket);
 void SetSendBufferSize(SocketHandle socket, int bytes);
 void CloseSocket(SocketHandle socket);

@@ -102,6 +102,46 @@ bool ConnectBlocking(SocketHandle socket, const Endpoint& endpoint)
     return rc == 0;
 }
 
+namespace {
+bool StartConnect(SocketHandle socket, const Endpoint& endpoint)
+{
+    return ::connect(Fd(socket), reinterpret_cast<const sockaddr*>(endpoint.address.data()),
+                     static_cast<socklen_t>(endpoint.addressLength)) == 0;
+}
+
+// The outcome of a finished non-blocking connect; errno tells why it failed.
+bool ConnectResult(SocketHandle socket)
+{
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(Fd(socket), SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+        return false;
+    errno = error;
+    return error == 0;
+}
+} // namespace
+
+bool ConnectCancellable(SocketHandle socket, const Endpoint& endpoint, SocketHandle cancel)
+{
+    if (!SetNonBlocking(socket))
+        return false;
+    if (StartConnect(socket, endpoint))
+        return true;
+    if (!IsWouldBlock(LastError()))
+        return false;
+    PollItem items[2] = {{socket, false, true}, {cancel, true, false}};
+    const std::size_t count = cancel == InvalidSocket ? 1 : 2;
+    for (;;) {
+        const int ready = Poll({items, count}, -1);
+        if (ready < 0)
+            return false;
+        if (count == 2 && items[1].readable)
+            return false;
+        if (items[0].writable || items[0].readable)
+            return ConnectResult(socket);
+    }
+}
+
 bool SetNonBlocking(SocketHandle socket)
 {
     const int flags = ::fcntl(Fd(socket), F_GETFL, 0);

@@ -86,6 +86,46 @@ bool ConnectBlocking(SocketHandle socket, const Endpoint& endpoint)
                      static_cast<int>(endpoint.addressLength)) == 0;
 }
 
+namespace {
+bool StartConnect(SocketHandle socket, const Endpoint& endpoint)
+{
+    return ::connect(Sock(socket), reinterpret_cast<const sockaddr*>(endpoint.address.data()),
+                     static_cast<int>(endpoint.addressLength)) == 0;
+}
+
+// The outcome of a finished non-blocking connect; WSAGetLastError tells why it failed.
+bool ConnectResult(SocketHandle socket)
+{
+    int error = 0;
+    int length = sizeof error;
+    if (::getsockopt(Sock(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0)
+        return false;
+    ::WSASetLastError(error);
+    return error == 0;
+}
+} // namespace
+
+bool ConnectCancellable(SocketHandle socket, const Endpoint& endpoint, SocketHandle cancel)
+{
+    if (!SetNonBlocking(socket))
+        return false;
+    if (StartConnect(socket, endpoint))
+        return true;
+    if (!IsWouldBlock(LastError()))
+        return false;
+    PollItem items[2] = {{socket, false, true}, {cancel, true, false}};
+    const std::size_t count = cancel == InvalidSocket ? 1 : 2;
+    for (;;) {
+        const int ready = Poll({items, count}, -1);
+        if (ready < 0)
+            return false;
+        if (count == 2 && items[1].readable)
+            return false;
+        if (items[0].writable || items[0].readable)
+            return ConnectResult(socket);
+    }
+}
+
 bool SetNonBlocking(SocketHandle socket)
 {
     u_long on = 1;

@@ -27,4 +27,13 @@ public:
     virtual void Connect(const std::string& host, std::uint16_t port) = 0;
     // A new stream that owns the connected socket; throws when there is none.
     virtual std::shared_ptr<NetworkStream> GetStream() = 0;
+
+    // A handle whose readability abandons a connection attempt at once (a thread's stop).
+    void SetCancel(kzb::net::SocketHandle cancel) { m_cancel = cancel; }
+
+protected:
+    kzb::net::SocketHandle GetCancel() const { return m_cancel; }
+
+private:
+    kzb::net::SocketHandle m_cancel = kzb::net::InvalidSocket;
 };

@@ -25,8 +25,7 @@ void TCPClient::Connect(const std::string& host, std::uint16_t port)
         m_socket = net::OpenSocket(endpoint);
         if (m_socket == net::InvalidSocket)
             throw std::runtime_error("socket() failed with error: " + net::ErrorText(net::LastError()));
-        if (net::ConnectBlocking(m_socket, endpoint)) {
-            net::SetNonBlocking(m_socket);
+        if (net::ConnectCancellable(m_socket, endpoint, GetCancel())) {
             net::SetSendBufferSize(m_socket, SendBufferSize);
             m_handedOver = false;
             return;

@@ -61,6 +61,7 @@ void CTCPComms::Initialize(ICommandSink* owner, std::uint32_t recorderNumber, co
         std::lock_guard<std::mutex> guard(m_wakeMutex);
         m_wakeRequested = false;
     }
+    m_stopSignal.Drain();
     Start();
 }
 
@@ -89,6 +90,7 @@ void CTCPComms::ScheduleReconnect()
 void CTCPComms::Stop()
 {
     CThread::Stop();
+    m_stopSignal.Signal();
     Wake();
 }
 
@@ -169,6 +171,7 @@ void CTCPComms::ConnectionStep()
             client = std::make_unique<TLSClient>(m_certificatePath, m_certificatePassword, m_authorityPath);
         else
             client = std::make_unique<TCPClient>();
+        client->SetCancel(m_stopSignal.ReadEnd());
         client->Connect(m_address, m_port);
 
         // Cleared before the stream exists, so that a loss reported at once is not overwritten.

@@ -66,6 +66,7 @@ private:
     std::uint16_t m_port = DefaultPort;
     std::atomic<bool> m_reconnectNeeded{true};
 
+    kzb::net::Waker m_stopSignal; // abandons a connection attempt under way when stopping
     std::mutex m_wakeMutex;
     std::condition_variable m_wakeCondition;
     bool m_wakeRequested = false;

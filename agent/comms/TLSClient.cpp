@@ -38,14 +38,17 @@ int PasswordCallback(char* buffer, int size, int /*rwflag*/, void* userdata)
     return length;
 }
 
-// Waits for the socket as the TLS connection asks, until the deadline.
-void WaitForSocket(net::SocketHandle socket, int sslError, std::chrono::steady_clock::time_point deadline)
+// Waits for the socket as the TLS connection asks, until the deadline; false when cancelled.
+bool WaitForSocket(net::SocketHandle socket, int sslError, std::chrono::steady_clock::time_point deadline,
+                   net::SocketHandle cancel)
 {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0)
-        return;
-    net::PollItem item{socket, sslError == SSL_ERROR_WANT_READ, sslError == SSL_ERROR_WANT_WRITE};
-    net::Poll({&item, 1}, static_cast<int>(left.count()) + 1);
+        return true;
+    net::PollItem items[2] = {{socket, sslError == SSL_ERROR_WANT_READ, sslError == SSL_ERROR_WANT_WRITE},
+                              {cancel, true, false}};
+    net::Poll({items, cancel == net::InvalidSocket ? 1u : 2u}, static_cast<int>(left.count()) + 1);
+    return !(cancel != net::InvalidSocket && items[1].readable);
 }
 
 bool IsNumericAddress(const std::string& host)
@@ -134,9 +137,10 @@ void TLSClient::Connect(const std::string& host, std::uint16_t port)
         const int error = SSL_get_error(m_connection, result);
         if (error != SSL_ERROR_NONE && error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE)
             Fail("SSL handshake failed. Dropping unsecure connection.\n" + kzb::tls::StatusText(m_connection, result));
-        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE)
-            WaitForSocket(socket, error, deadline);
-        else if (result > 0)
+        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+            if (!WaitForSocket(socket, error, deadline, GetCancel()))
+                break;
+        } else if (result > 0)
             break;
     }
     if (result != 1)

@@ -115,6 +115,21 @@ TEST_F(CommsTest, RetriesInRealTimeAboutEveryFiveSeconds)
     EXPECT_LT(interval, 6500ms);
 }
 
+TEST_F(CommsTest, StoppingDuringAnUnansweredConnectionAttemptIsPrompt)
+{
+    const auto recorder = sim->AddRecorder();
+    sim->Do(recorder.number, {{"op", "unresponsive"}});
+    CTCPComms& c = MakeComms();
+    c.Initialize(&queue, 1, "127.0.0.1", recorder.port);
+    ASSERT_TRUE(log.WaitFor("Attempting to connect"));
+    std::this_thread::sleep_for(300ms); // the connect is waiting for an answer
+    EXPECT_EQ(log.Count("Failed to start Client Connection"), 0u);
+    const auto start = std::chrono::steady_clock::now();
+    comms.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_EQ(log.Count("Failed to start Client Connection: Failed to connect to 127.0.0.1. Retrying..."), 1u);
+}
+
 TEST_F(CommsTest, AHeartbeatFollowsMoreThanTenSecondsWithoutSending)
 {
     kzb::ManualClock& clock = manualClock;

@@ -302,6 +302,26 @@ class Recorder:
             self.listener = None
             self.out.emit(self.number, "refusing", port=self.port)
 
+    def unresponsive(self):
+        """Listens without accepting, its queue full: new connection attempts get no answer at all."""
+        self.refuse()
+        listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        listener.bind((self.host, self.port))
+        listener.listen(0)
+        self.listener = listener
+        self.fillers = []
+        for _ in range(3):
+            filler = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            filler.setblocking(False)
+            try:
+                filler.connect((self.host, self.port))
+            except BlockingIOError:
+                pass
+            self.fillers.append(filler)
+        time.sleep(0.2)
+        self.out.emit(self.number, "unresponsive", port=self.port)
+
     def accept_loop(self, listener):
         while True:
             try:
@@ -422,6 +442,8 @@ class Recorder:
         elif op == "listen":
             if not self.listener:
                 self.listen(self.port)
+        elif op == "unresponsive":
+            self.unresponsive()
         elif op == "scenario":
             self.scenario = command["scenario"]
         else:
