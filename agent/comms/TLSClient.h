@@ -20,7 +20,7 @@ public:
               const std::string& authorityPath = {});
     ~TLSClient() override;
 
-    // TCP connection, then the handshake (at most HandshakeTimeout).
+    // TCP connection, then the handshake (at most HandshakeSeconds).
     void Connect(const std::string& host, std::uint16_t port) override;
     std::shared_ptr<NetworkStream> GetStream() override;
 

@@ -137,10 +137,10 @@ class Connection:
                 return False
         return True
 
-    def send(self, spec, chunks=None):
-        data = wire.encode(spec)
-        if self.send_bytes(data, spec.get("name", ""), chunks):
-            self.recorder.out.emit(self.recorder.number, "sent", message=wire.decode(data) | {"request": spec},
+    def send(self, request, chunks=None):
+        data = wire.encode(request)
+        if self.send_bytes(data, request.get("name", ""), chunks):
+            self.recorder.out.emit(self.recorder.number, "sent", message=wire.decode(data) | {"request": request},
                                    hex=data.hex())
 
     def close(self, reset=False):

@@ -175,36 +175,36 @@ def id_config_payload(c):
     return u32(c.get("id_type", 1)) + u32(len(methods)) + b"".join(id_detection_method(m) for m in methods)
 
 
-def encode(spec):
+def encode(request):
     """A whole message from {"name" or "id", fields...}. "payload_hex" overrides the payload."""
-    command_id = spec["id"] if "id" in spec else IDS[spec["name"]]
+    command_id = request["id"] if "id" in request else IDS[request["name"]]
     command_id = int(command_id, 0) if isinstance(command_id, str) else int(command_id)
-    if "payload_hex" in spec:
-        return message(command_id, bytes.fromhex(spec["payload_hex"]))
+    if "payload_hex" in request:
+        return message(command_id, bytes.fromhex(request["payload_hex"]))
     name = NAMES.get(command_id, "")
     low = command_id & 0xFFFF
     if command_id in (0x10000000, 0x10000003, 0x10008004, 0x10008005):
-        payload = u32(spec.get("state", 0))
+        payload = u32(request.get("state", 0))
     elif command_id == 0x10000001:
-        payload = u32(spec.get("mask", 0))
+        payload = u32(request.get("mask", 0))
     elif command_id == 0x10000004:
-        payload = u16(spec.get("timeout", 0))
+        payload = u16(request.get("timeout", 0))
     elif command_id >> 16 == 0x1000 and low in FEATURE_OF_BITS.keys():
-        payload = id_config_payload(spec)
+        payload = id_config_payload(request)
     elif command_id == 0x10001001:
-        methods = spec.get("methods", [])
+        methods = request.get("methods", [])
         payload = u32(len(methods)) + b"".join(suppression_method(m) for m in methods)
     elif command_id == 0x10002001:
-        fields = spec.get("fields", [])
+        fields = request.get("fields", [])
         payload = u32(len(fields)) + b"".join(field_details(f) for f in fields)
     elif command_id == 0x10004001:
-        payload = bytes([1 if spec.get("enabled", True) else 0])
+        payload = bytes([1 if request.get("enabled", True) else 0])
     elif command_id == 0x10008001:
-        payload = u32(spec.get("type", 1)) + u32(spec.get("mode", 1))
+        payload = u32(request.get("type", 1)) + u32(request.get("mode", 1))
     elif command_id == 0x00000001:
-        payload = fixed(spec.get("hostname", ""), 256) + u32(spec.get("version", 3))
-        if spec.get("version", 3) > 2:
-            payload += fixed(spec.get("login", ""), 257)
+        payload = fixed(request.get("hostname", ""), 256) + u32(request.get("version", 3))
+        if request.get("version", 3) > 2:
+            payload += fixed(request.get("login", ""), 257)
     else:
         if not name:
             raise ValueError(f"no layout for command {command_id:#x}; give payload_hex")

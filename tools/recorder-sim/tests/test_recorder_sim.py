@@ -28,9 +28,9 @@ class Layouts(unittest.TestCase):
             ({"name": "DKA_RECORD_ON_DEMAND_CONFIG", "type": 1, "mode": 2},
              h("01 80 00 10 08 00 00 00 01 00 00 00 02 00 00 00")),
         ]
-        for spec, image in cases:
-            with self.subTest(spec=spec["name"]):
-                self.assertEqual(wire.encode(spec).hex(), image.hex())
+        for request, image in cases:
+            with self.subTest(request=request["name"]):
+                self.assertEqual(wire.encode(request).hex(), image.hex())
 
     def test_configuration_object_sizes(self):
         self.assertEqual(len(wire.window_title_method({"type": 1})), 112)
