@@ -111,17 +111,24 @@ bool ConnectCancellable(SocketHandle socket, const Endpoint& endpoint, SocketHan
         return false;
     if (StartConnect(socket, endpoint))
         return true;
-    if (!IsWouldBlock(LastError()))
+    if (::WSAGetLastError() != WSAEWOULDBLOCK)
         return false;
-    PollItem items[2] = {{socket, false, true}, {cancel, true, false}};
-    const std::size_t count = cancel == InvalidSocket ? 1 : 2;
+    // select, not WSAPoll: WSAPoll does not report failed connects on older Windows 10.
     for (;;) {
-        const int ready = Poll({items, count}, -1);
-        if (ready < 0)
+        fd_set writable, failed, cancelled;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_ZERO(&cancelled);
+        FD_SET(Sock(socket), &writable);
+        FD_SET(Sock(socket), &failed);
+        if (cancel != InvalidSocket)
+            FD_SET(Sock(cancel), &cancelled);
+        const int ready = ::select(0, &cancelled, &writable, &failed, nullptr);
+        if (ready == SOCKET_ERROR)
             return false;
-        if (count == 2 && items[1].readable)
+        if (cancel != InvalidSocket && FD_ISSET(Sock(cancel), &cancelled))
             return false;
-        if (items[0].writable || items[0].readable)
+        if (FD_ISSET(Sock(socket), &writable) || FD_ISSET(Sock(socket), &failed))
             return ConnectResult(socket);
     }
 }
