@@ -1,45 +1,53 @@
 #include "Log.h"
 
+// The library's own one-statement macro has the same name; this file calls it by hand.
+#undef KZB_LOG
+#include "KZBLogThis.h"
+
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
-#include <mutex>
-#include <vector>
+#include <string>
 
 namespace {
-std::mutex g_observerMutex;
-kzb::log::Observer g_observer;
+std::atomic<KzbLogSink> g_sink{nullptr};
+
+// The logger's level filter: TRACE always passes.
+bool Rejected(int level)
+{
+    return level != kzb::log::Trace && level > ::LogLevel(kzb::logging::ThisModule());
+}
 } // namespace
 
-void kzb::log::SetObserver(Observer observer)
+void KzbSetLogSink(KzbLogSink sink)
 {
-    std::lock_guard lock(g_observerMutex);
-    g_observer = std::move(observer);
+    g_sink.store(sink);
 }
 
-// Until the logging library is linked in, lines go to stderr.
 void KzbLog(int level, const char* file, int line, const char* format, ...)
 {
+    const KzbLogSink sink = g_sink.load();
+    // A line the level filter rejects is not even formatted.
+    if (sink == nullptr && Rejected(level))
+        return;
+
     va_list values;
     va_start(values, format);
-    va_list copy;
-    va_copy(copy, values);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::vector<char> buffer(length > 0 ? static_cast<std::size_t>(length) + 1 : 1, '\0');
-    if (length > 0)
-        std::vsnprintf(buffer.data(), buffer.size(), format, values);
+    va_list again;
+    va_copy(again, values);
+    const int length = std::vsnprintf(nullptr, 0, format, values);
     va_end(values);
+    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    if (length > 0)
+        std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
 
-    std::string text(buffer.data());
-    while (text.size() > 1 && text.back() == '\n')
-        text.pop_back();
-
-    {
-        std::lock_guard lock(g_observerMutex);
-        if (g_observer) {
-            g_observer(level, text);
-            return;
-        }
+    if (sink != nullptr) {
+        while (text.size() > 1 && text.back() == '\n')
+            text.pop_back();
+        sink(level, file, line, text.c_str());
+        return;
     }
-    std::fprintf(stderr, "[%d] %s:%d %s\n", level, file, line, text.c_str());
+    ::CreateLogMessage(level, file, line, kzb::logging::ThisThreadId(), kzb::logging::ThisModule())
+        ->Printf("%s", text.c_str());
 }

@@ -1,10 +1,8 @@
 #pragma once
 
 // The agent's one way to log: KZB_LOG(level, printf-format, values...).
-// One statement per line logged; a trailing line feed in the format is dropped.
-
-#include <functional>
-#include <string>
+// One statement per line logged; a trailing line feed in the format is dropped. Lines go to
+// the program's logger in KZBLogging.
 
 namespace kzb::log {
 enum Level : int
@@ -16,13 +14,12 @@ enum Level : int
     Info = 4,
     Trace = 5,
 };
-
-// Receives every line in place of the default output (tests).
-using Observer = std::function<void(int level, const std::string& text)>;
-void SetObserver(Observer observer);
-
 } // namespace kzb::log
 
 void KzbLog(int level, const char* file, int line, const char* format, ...) __attribute__((format(printf, 4, 5)));
+
+// Tests may take every formatted line in place of the logger; null restores the logger.
+using KzbLogSink = void (*)(int level, const char* file, int line, const char* text);
+void KzbSetLogSink(KzbLogSink sink);
 
 #define KZB_LOG(level, ...) KzbLog((level), __FILE__, __LINE__, __VA_ARGS__)

@@ -25,16 +25,21 @@ if(CMAKE_CROSSCOMPILING)
   target_include_directories(kzb_host_headers SYSTEM INTERFACE ${_host_headers})
 endif()
 
-# kzb_add_gtest(<name> SOURCES ... LIBS ...)
+# kzb_add_gtest(<name> SOURCES ... LIBS ... [DRIVER <script.py>])
 # One GoogleTest executable registered as one ctest test. Its per-case results go to
-# test-results/<name>.xml, which scripts/test adds up.
+# test-results/<name>.xml, which scripts/test adds up. With DRIVER, ctest runs
+# `python3 <script.py> <exe>` instead, which prepares what the exe needs (under Wine too).
 function(kzb_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "DRIVER" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gmock)
   # A relative report path, so that it means the same folder natively and under Wine.
-  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+  if(ARG_DRIVER)
+    add_test(NAME ${name} COMMAND python3 ${ARG_DRIVER} $<TARGET_FILE:${name}> WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+  else()
+    add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+  endif()
   set_tests_properties(${name} PROPERTIES
     LABELS gtest
-    ENVIRONMENT "GTEST_OUTPUT=xml:test-results/${name}.xml")
+    ENVIRONMENT "GTEST_OUTPUT=xml:test-results/${name}.xml;KZB_ROOT=${CMAKE_BINARY_DIR}/test-root/${name}")
 endfunction()

@@ -55,7 +55,7 @@ TEST_F(DesktopFileTest, BadFilesAreEmptyDesktopsWithOneWarningPerChange)
     const auto lines = log.Lines();
     ASSERT_EQ(lines.size(), 3u);
     for (const auto& line : lines)
-        EXPECT_EQ(line.first, 2) << line.second;
-    EXPECT_NE(lines[0].second.find("cannot be read"), std::string::npos);
-    EXPECT_NE(lines[1].second.find("is not a valid desktop"), std::string::npos);
+        EXPECT_EQ(line.level, 2) << line.text;
+    EXPECT_NE(lines[0].text.find("cannot be read"), std::string::npos);
+    EXPECT_NE(lines[1].text.find("is not a valid desktop"), std::string::npos);
 }

@@ -108,8 +108,8 @@ TEST_P(IniString, ParsesOrLogsWhy)
     const auto lines = log.Lines();
     if (c.consumed == 0) {
         ASSERT_EQ(lines.size(), 1u);
-        EXPECT_EQ(lines[0].first, 0) << "logged at ERROR";
-        EXPECT_EQ(lines[0].second, c.logged);
+        EXPECT_EQ(lines[0].level, 0) << "logged at ERROR";
+        EXPECT_EQ(lines[0].text, c.logged);
     } else {
         EXPECT_TRUE(lines.empty());
         EXPECT_EQ(object->ToIniString(), c.written);

@@ -75,7 +75,8 @@ TEST_F(WindowTitleCheck, UnknownTriggerLogsOnEveryCheck)
     EXPECT_FALSE(method.Check());
     const auto lines = log.Lines();
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[1], LogCapture::Line(0, "Check() - Unrecognised window trigger (7)."));
+    EXPECT_EQ(lines[1].level, 0);
+    EXPECT_EQ(lines[1].text, "Check() - Unrecognised window trigger (7).");
 }
 
 TEST_F(WindowTitleCheck, SubWindowSearchesChildrenOfEveryMatchingWindow)

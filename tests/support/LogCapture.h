@@ -1,41 +1,30 @@
 #pragma once
 
-#include "Log.h"
-
-#include <mutex>
+#include <chrono>
 #include <string>
-#include <utility>
 #include <vector>
 
-// Collects the lines the agent code logs while it exists.
+// Takes every agent log line for the lifetime of the object (one at a time per process).
 class LogCapture
 {
 public:
-    using Line = std::pair<int, std::string>; // level, text
-
-    LogCapture()
+    struct Line
     {
-        kzb::log::SetObserver([this](int level, const std::string& text) {
-            std::lock_guard lock(m_mutex);
-            m_lines.emplace_back(level, text);
-        });
-    }
-    ~LogCapture() { kzb::log::SetObserver(nullptr); }
+        int level;
+        std::string file;
+        std::string text;
+    };
+
+    LogCapture();
+    ~LogCapture();
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
-    std::vector<Line> Lines()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_lines;
-    }
-    void Clear()
-    {
-        std::lock_guard lock(m_mutex);
-        m_lines.clear();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<Line> m_lines;
+    std::vector<Line> Lines() const;
+    // Lines that contain part.
+    std::size_t Count(const std::string& part) const;
+    // Waits until at least count lines contain part; false when the time-out passes first.
+    bool WaitFor(const std::string& part, std::size_t count = 1,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    void Clear();
 };

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+namespace kzb {
+
+// Wall-clock seconds for the connection's long waits (retry, heartbeat, reconnect), so that
+// tests can let 30 seconds pass at once.
+class Clock
+{
+public:
+    virtual ~Clock() = default;
+    // Seconds since 1970.
+    virtual std::int64_t Now() const = 0;
+    // Waits on cv (lock held) until woken() is true or Now() reaches deadline.
+    virtual void WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, std::int64_t deadline,
+                           const std::function<bool()>& woken) = 0;
+};
+
+class SystemClock final : public Clock
+{
+public:
+    static SystemClock& Instance();
+    std::int64_t Now() const override;
+    void WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, std::int64_t deadline,
+                   const std::function<bool()>& woken) override;
+};
+
+// A clock that moves only when told (tests). Waiters look at it every millisecond.
+class ManualClock final : public Clock
+{
+public:
+    explicit ManualClock(std::int64_t start = 1'700'000'000) : m_now(start) {}
+    std::int64_t Now() const override { return m_now.load(); }
+    void Advance(std::int64_t seconds) { m_now += seconds; }
+    void WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, std::int64_t deadline,
+                   const std::function<bool()>& woken) override;
+
+private:
+    std::atomic<std::int64_t> m_now;
+};
+
+} // namespace kzb

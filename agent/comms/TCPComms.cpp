@@ -1,0 +1,207 @@
+#include "TCPComms.h"
+
+#include "Log.h"
+#include "TLSClient.h"
+#include "TCPClient.h"
+#include "ui/Registry.h"
+
+#include <exception>
+
+namespace {
+
+std::string ReadMachineText(const char* valueName, std::size_t bufferSize)
+{
+    CRegistry registry;
+    std::string text;
+    if (!registry.ReadText(CRegistry::Root::LocalMachine, valueName, text, bufferSize))
+        text.clear();
+    return text;
+}
+
+} // namespace
+
+CTCPComms::CTCPComms(kzb::Clock& clock) : m_clock(clock)
+{
+    KZB_LOG(kzb::log::Error, "CTCPComms object created - Recorder not yet assigned");
+    m_certificatePath = ReadMachineText("ClientCertificatePath", 260);
+    m_certificatePassword = ReadMachineText("ClientCertificatePassword", 128);
+    m_authorityPath = ReadMachineText("ServerCertificateAuthorityPath", 260);
+}
+
+CTCPComms::~CTCPComms()
+{
+    Stop();
+    Join();
+    KZB_LOG(kzb::log::Error, "Recorder %u - CTCPComms object destroyed", m_recorderNumber.load());
+    DropStream();
+}
+
+void CTCPComms::Initialize(ICommandSink* owner, std::uint32_t recorderNumber, const std::string& address,
+                           std::uint16_t port)
+{
+    if (IsRunning()) {
+        Stop();
+        Join();
+    }
+    {
+        MutexLock lock(&m_commsMutex);
+        m_recorderNumber = recorderNumber;
+        m_owner = owner;
+        m_address = address;
+        m_failedAttempts = 0;
+        m_port = port;
+    }
+    KZB_LOG(kzb::log::Error, "Recorder %u - CTCPComms object Initialized '%s:%hu'", recorderNumber, address.c_str(),
+            port);
+    if (!m_certificatePath.empty() && m_authorityPath.empty())
+        KZB_LOG(kzb::log::Warning,
+                "Recorder %u - The recorder's certificate is not verified: no ServerCertificateAuthorityPath is set",
+                recorderNumber);
+    {
+        std::lock_guard<std::mutex> guard(m_wakeMutex);
+        m_wakeRequested = false;
+    }
+    m_stopSignal.Drain();
+    Start();
+}
+
+void CTCPComms::Send(const DKACommandPtr& command)
+{
+    MutexLock lock(&m_commsMutex);
+    if (!m_stream) {
+        KZB_LOG(kzb::log::Warning, "Recorder %u - Not connected, dropping %s", m_recorderNumber.load(),
+                GetCommandName(command->GetCommandID()).c_str());
+        return;
+    }
+    m_stream->QueueCommand(command);
+    m_lastSendTime = m_clock.Now();
+}
+
+void CTCPComms::ScheduleReconnect()
+{
+    {
+        MutexLock lock(&m_commsMutex);
+        m_lastAttemptTime = m_clock.Now() - RetryInterval + ReconnectDelay;
+        m_reconnectNeeded = true;
+    }
+    Wake();
+}
+
+void CTCPComms::Stop()
+{
+    CThread::Stop();
+    m_stopSignal.Signal();
+    Wake();
+}
+
+void CTCPComms::Wake()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_wakeMutex);
+        m_wakeRequested = true;
+    }
+    m_wakeCondition.notify_all();
+}
+
+unsigned CTCPComms::Run()
+{
+    const std::uint32_t recorder = m_recorderNumber;
+    KZB_LOG(kzb::log::Info, "Recorder %u - TCPComms thread started", recorder);
+    while (IsRunning()) {
+        std::int64_t deadline;
+        {
+            MutexLock lock(&m_commsMutex);
+            if (m_reconnectNeeded) {
+                DropStream();
+                ConnectionStep();
+            } else if (m_clock.Now() > m_lastSendTime + HeartbeatIdle) {
+                Send(CreateCommand(DKA_HEARTBEAT));
+            }
+            deadline = NextDeadline();
+        }
+        if (!IsRunning())
+            break;
+        std::unique_lock<std::mutex> wait(m_wakeMutex);
+        m_clock.WaitUntil(wait, m_wakeCondition, deadline, [this] { return m_wakeRequested; });
+        m_wakeRequested = false;
+    }
+    bool connected;
+    {
+        MutexLock lock(&m_commsMutex);
+        connected = m_stream != nullptr;
+    }
+    if (connected)
+        ConnectionLost();
+    KZB_LOG(kzb::log::Info, "Recorder %u - TCPComms thread stopped", recorder);
+    return 0;
+}
+
+std::int64_t CTCPComms::NextDeadline() const
+{
+    // Whole seconds, as the checks: the heartbeat goes on the first second past the idle time.
+    return m_reconnectNeeded ? m_lastAttemptTime + RetryInterval : m_lastSendTime + HeartbeatIdle + 1;
+}
+
+void CTCPComms::DropStream()
+{
+    // The stream's destructor stops and joins its thread; that thread never takes the comms mutex.
+    m_stream.reset();
+}
+
+void CTCPComms::ConnectionStep()
+{
+    if (m_stream)
+        return;
+    const std::int64_t now = m_clock.Now();
+    if (m_lastAttemptTime != 0 && now < m_lastAttemptTime + RetryInterval)
+        return;
+    m_lastAttemptTime = now;
+    const std::uint32_t recorder = m_recorderNumber;
+    if (m_address.empty()) {
+        KZB_LOG(kzb::log::Error, "Recorder %u - No IP Address to connect to defined.", recorder);
+        CThread::Stop();
+        return;
+    }
+    if (m_failedAttempts == 0)
+        KZB_LOG(kzb::log::Error, "Recorder %u - Attempting to connect DKA CTI Server at '%s:%hu'", recorder,
+                m_address.c_str(), m_port);
+    try {
+        std::unique_ptr<SocketClient> client;
+        if (!m_certificatePath.empty())
+            client = std::make_unique<TLSClient>(m_certificatePath, m_certificatePassword, m_authorityPath);
+        else
+            client = std::make_unique<TCPClient>();
+        client->SetCancel(m_stopSignal.ReadEnd());
+        client->Connect(m_address, m_port);
+
+        // Cleared before the stream exists, so that a loss reported at once is not overwritten.
+        m_reconnectNeeded = false;
+        try {
+            DKAMessageStream::Observers observers;
+            observers.commandReceived = [this](const DKACommandPtr& command) {
+                if (ICommandSink* owner = m_owner.load())
+                    owner->AppendCommand(command);
+            };
+            observers.closed = [this] { OnStreamClosed(); };
+            m_stream = std::make_unique<DKAMessageStream>(client->GetStream(), observers);
+        } catch (...) {
+            m_reconnectNeeded = true;
+            throw;
+        }
+        KZB_LOG(kzb::log::Error, "Recorder %u - Connected to DKA CTI Server at '%s:%hu' after %u attempts", recorder,
+                m_address.c_str(), m_port, m_failedAttempts);
+        m_failedAttempts = 0;
+        ConnectionEstablished();
+    } catch (const std::exception& error) {
+        KZB_LOG(kzb::log::Error, "Failed to start Client Connection: %s. Retrying...", error.what());
+        ++m_failedAttempts;
+    }
+}
+
+void CTCPComms::OnStreamClosed()
+{
+    KZB_LOG(kzb::log::Error, "Recorder %u - Socket error. Closing socket...", m_recorderNumber.load());
+    m_reconnectNeeded = true;
+    Wake();
+    ConnectionLost();
+}

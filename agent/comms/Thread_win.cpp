@@ -1,0 +1,8 @@
+#include "Thread.h"
+
+#include <windows.h>
+
+std::uint32_t kzb::CurrentThreadId()
+{
+    return static_cast<std::uint32_t>(::GetCurrentThreadId());
+}

@@ -1,0 +1,6 @@
+#include "MessagePump.h"
+
+bool ProcessWaitingMessages()
+{
+    return true;
+}

@@ -1,0 +1,6 @@
+#include "VersionInfoStore.h"
+
+VersionInfoStore::VersionInfoStore()
+{
+    Store(KZB_PRODUCT_VERSION);
+}

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "LogCapture.h"
+#include "MachineSettings.h"
+#include "SimControl.h"
+#include "comms/TCPComms.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+// The session handler's queue as the connection sees it.
+class CommandQueue : public ICommandSink
+{
+public:
+    void AppendCommand(const DKACommandPtr& command) override
+    {
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_commands.push_back(command);
+        }
+        m_changed.notify_all();
+    }
+
+    // The next command with this ID, skipping others; null on time-out.
+    DKACommandPtr WaitFor(std::uint32_t commandID, std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        DKACommandPtr found;
+        m_changed.wait_for(lock, timeout, [&] {
+            while (!m_commands.empty()) {
+                DKACommandPtr next = m_commands.front();
+                m_commands.pop_front();
+                if (next->GetCommandID() == commandID) {
+                    found = next;
+                    return true;
+                }
+            }
+            return false;
+        });
+        return found;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<DKACommandPtr> m_commands;
+};
+
+// One connection object under test, with its signals counted, against the simulator.
+class CommsTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!SimControl::Available())
+            GTEST_SKIP() << "needs the recorder simulator: run through run_with_simulator.py";
+        UseTestSettingsStore();
+        for (const char* name : {"ClientCertificatePath", "ClientCertificatePassword", "ServerCertificateAuthorityPath"})
+            ClearMachineValue(name);
+        sim = std::make_unique<SimControl>();
+    }
+
+    void TearDown() override
+    {
+        comms.reset();
+        for (const char* name : {"ClientCertificatePath", "ClientCertificatePassword", "ServerCertificateAuthorityPath"})
+            ClearMachineValue(name);
+    }
+
+    // Made after the settings of the test are written: the constructor reads them.
+    CTCPComms& MakeComms(kzb::Clock& clock = kzb::SystemClock::Instance())
+    {
+        comms = std::make_unique<CTCPComms>(clock);
+        comms->ConnectionEstablished.connect([this] { ++established; });
+        comms->ConnectionLost.connect([this] { ++lost; });
+        return *comms;
+    }
+
+    // "Connected ..." lines so far must reach count.
+    bool WaitConnected(std::size_t count = 1)
+    {
+        return log.WaitFor("Connected to DKA CTI Server at ", count);
+    }
+
+    // Until count signals were raised (they follow the log lines they belong to).
+    static bool WaitForCount(const std::atomic<int>& signals, int count)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (signals.load() < count && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return signals.load() >= count;
+    }
+
+    kzb::ManualClock manualClock; // outlives the connection object that waits on it
+    LogCapture log;
+    std::unique_ptr<SimControl> sim;
+    CommandQueue queue;
+    std::atomic<int> established{0};
+    std::atomic<int> lost{0};
+    std::unique_ptr<CTCPComms> comms;
+};
