@@ -24,7 +24,7 @@ public:
     bool SendDatagram(const std::string& host, const std::string& port, std::string_view datagram) const;
 
 private:
-    bool m_started;
+    [[maybe_unused]] bool m_started; // read on Windows only
 };
 
 } // namespace kzb::logging::platform
