@@ -31,6 +31,23 @@ void LogQueue::TakeLocked(MessageBatch& batch)
     batch.clear();
     // The emptied vector keeps its capacity and goes back to the queue.
     batch.swap(m_messages);
+    if (!batch.empty())
+        ++m_unwritten;
+}
+
+void LogQueue::Written()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        --m_unwritten;
+    }
+    m_written.notify_all();
+}
+
+void LogQueue::WaitWritten()
+{
+    std::unique_lock lock(m_mutex);
+    m_written.wait(lock, [this] { return m_unwritten == 0; });
 }
 
 void LogQueue::Wake()

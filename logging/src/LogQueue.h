@@ -49,6 +49,12 @@ public:
 
     void Wake();
 
+    // Every non-empty batch taken is reported here once it has been written.
+    void Written();
+    // Blocks until every batch taken so far has been written, so that a drain on one thread
+    // also covers the batch the writer thread is holding.
+    void WaitWritten();
+
 private:
     void TakeLocked(MessageBatch& batch);
 
@@ -58,6 +64,8 @@ private:
     std::condition_variable m_freed;
     MessageBatch m_messages;
     bool m_idle = false; // the consumer waits for work and must be signalled
+    std::condition_variable m_written;
+    std::size_t m_unwritten = 0; // batches taken and not yet written
 };
 
 } // namespace kzb::logging

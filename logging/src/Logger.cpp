@@ -144,6 +144,7 @@ void Logger::Run()
         if (!batch.empty()) {
             m_appenders.Write(batch);
             m_pool.Recycle(batch);
+            m_queue.Written();
         }
     }
     WriteOutQueue();
@@ -158,6 +159,8 @@ void Logger::Drain()
 {
     std::lock_guard lock(m_loggerLock);
     WriteOutQueue();
+    // A batch the writer took just before is written before the drain counts as done.
+    m_queue.WaitWritten();
 }
 
 void Logger::WriteOutQueue()
@@ -168,6 +171,7 @@ void Logger::WriteOutQueue()
     for (m_queue.TakeAll(batch); !batch.empty(); m_queue.TakeAll(batch)) {
         m_appenders.Write(batch);
         m_pool.Recycle(batch);
+        m_queue.Written();
     }
 }
 
