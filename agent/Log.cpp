@@ -1,12 +1,13 @@
 #include "Log.h"
 
+#include "TextFormat.h"
+
 // The library's own one-statement macro has the same name; this file calls it by hand.
 #undef KZB_LOG
 #include "KZBLogThis.h"
 
 #include <atomic>
 #include <cstdarg>
-#include <cstdio>
 #include <string>
 
 namespace {
@@ -33,14 +34,8 @@ void KzbLog(int level, const char* file, int line, const char* format, ...)
 
     va_list values;
     va_start(values, format);
-    va_list again;
-    va_copy(again, values);
-    const int length = std::vsnprintf(nullptr, 0, format, values);
+    std::string text = FormatTextV(format, values);
     va_end(values);
-    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-    if (length > 0)
-        std::vsnprintf(text.data(), text.size() + 1, format, again);
-    va_end(again);
 
     if (sink != nullptr) {
         while (text.size() > 1 && text.back() == '\n')

@@ -1,31 +1,12 @@
 #include "StatusText.h"
 
 #include "Strings.h"
+#include "TextFormat.h"
 #include "protocol/ActionMessages.h"
 #include "protocol/ConfigMessages.h"
 
-#include <cstdarg>
-#include <cstdio>
-#include <vector>
 
 namespace {
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-std::string Format(const char* format, ...)
-{
-    va_list values;
-    va_start(values, format);
-    va_list copy;
-    va_copy(copy, values);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::vector<char> buffer(length > 0 ? static_cast<std::size_t>(length) + 1 : 1, '\0');
-    if (length > 0)
-        std::vsnprintf(buffer.data(), buffer.size(), format, values);
-    va_end(values);
-    return buffer.data();
-}
 
 void TrimLineFeeds(std::string& text)
 {
@@ -162,11 +143,11 @@ bool StatusReport::Update(const RecorderStatusTable& table, const std::string& u
                 changed = true;
         };
         if (m_callStateDeadline != 0 && now > m_callStateDeadline) {
-            merge(Format(strings::CallStatesDiffer, Address(one), CallStateText(one.callState).c_str(), Address(two),
+            merge(FormatText(strings::CallStatesDiffer, Address(one), CallStateText(one.callState).c_str(), Address(two),
                          CallStateText(two.callState).c_str()));
         }
         if (m_recordOnDemandDeadline != 0 && now > m_recordOnDemandDeadline) {
-            merge(Format(strings::RecordOnDemandStatesDiffer, Address(one),
+            merge(FormatText(strings::RecordOnDemandStatesDiffer, Address(one),
                          RecordOnDemand::GetActionName(one.recordOnDemandAction).c_str(), Address(two),
                          RecordOnDemand::GetActionName(two.recordOnDemandAction).c_str()));
         }
@@ -197,28 +178,28 @@ std::string StatusReport::Build(const std::string& updateMode, std::time_t now)
             if (recorder == 1)
                 text += strings::ConfigurationInvalid;
             break;
-        case ConnectionStatus::InvalidAddress: text += Format(strings::InvalidAddress, address); break;
-        case ConnectionStatus::NotConnected: text += Format(strings::NotConnected, address); break;
+        case ConnectionStatus::InvalidAddress: text += FormatText(strings::InvalidAddress, address); break;
+        case ConnectionStatus::NotConnected: text += FormatText(strings::NotConnected, address); break;
         case ConnectionStatus::InvalidConfiguration:
-            text += Format(strings::NotConnectedInvalidConfiguration, address);
+            text += FormatText(strings::NotConnectedInvalidConfiguration, address);
             break;
-        case ConnectionStatus::NoLongerAttempting: text += Format(strings::NoLongerAttempting, address); break;
+        case ConnectionStatus::NoLongerAttempting: text += FormatText(strings::NoLongerAttempting, address); break;
         case ConnectionStatus::Connected: break;
         default:
-            text += Format(strings::UnexpectedConnectionStatus, static_cast<unsigned long>(connection), address);
+            text += FormatText(strings::UnexpectedConnectionStatus, static_cast<unsigned long>(connection), address);
             break;
         }
 
         if (connected(status) && status->annotationEnabled) {
             if (status->annotationStatus > AnnotationStatus::ConfigurationInForce) {
-                text += Format(strings::UnexpectedAnnotationStatus, static_cast<unsigned long>(status->annotationStatus),
+                text += FormatText(strings::UnexpectedAnnotationStatus, static_cast<unsigned long>(status->annotationStatus),
                                address);
             } else if (status->annotationStatus == AnnotationStatus::ConfigurationUnusable) {
-                text += Format(strings::AnnotationErrors, address);
+                text += FormatText(strings::AnnotationErrors, address);
             } else if (status->annotationStatus == AnnotationStatus::ConfigurationDiffers) {
                 const RecorderStatus* one = entry(1);
                 const RecorderStatus* two = entry(2);
-                text += Format(strings::AnnotationDifferences, one ? Address(*one) : "", two ? Address(*two) : "");
+                text += FormatText(strings::AnnotationDifferences, one ? Address(*one) : "", two ? Address(*two) : "");
             }
         }
 
@@ -230,24 +211,24 @@ std::string StatusReport::Build(const std::string& updateMode, std::time_t now)
             if (one->annotationEnabled != two->annotationEnabled) {
                 const RecorderStatus* enabled = one->annotationEnabled ? one : two;
                 const RecorderStatus* other = enabled == one ? two : one;
-                text += Format(strings::AnnotationEnabledOnlyOn, Address(*enabled), Address(*other));
+                text += FormatText(strings::AnnotationEnabledOnlyOn, Address(*enabled), Address(*other));
             }
             auto enabledOnlyOn = [&](std::uint32_t RecorderStatus::*field, const char* format) {
                 if (one->*field != two->*field && one->*field != 0 && two->*field != 0) {
                     const RecorderStatus* enabled = one->*field == 2 ? one : two;
                     const RecorderStatus* other = enabled == one ? two : one;
-                    text += Format(format, Address(*enabled), Address(*other));
+                    text += FormatText(format, Address(*enabled), Address(*other));
                 }
             };
             enabledOnlyOn(&RecorderStatus::manualSuppressionEnabled, strings::ManualSuppressionEnabledOnlyOn);
             enabledOnlyOn(&RecorderStatus::recordOnDemandEnabled, strings::RecordOnDemandEnabledOnlyOn);
             if (one->recordOnDemandMode != two->recordOnDemandMode) {
-                text += Format(strings::RecordOnDemandModesDiffer, Address(*one),
+                text += FormatText(strings::RecordOnDemandModesDiffer, Address(*one),
                                RecordOnDemand::GetModeName(one->recordOnDemandMode).c_str(), Address(*two),
                                RecordOnDemand::GetModeName(two->recordOnDemandMode).c_str());
             }
             if (one->stateTimeout != two->stateTimeout) {
-                text += Format(strings::StateTimeoutsDiffer, Address(*one), static_cast<unsigned long>(one->stateTimeout),
+                text += FormatText(strings::StateTimeoutsDiffer, Address(*one), static_cast<unsigned long>(one->stateTimeout),
                                Address(*two), static_cast<unsigned long>(two->stateTimeout));
             }
             if (one->callState == two->callState)
@@ -265,9 +246,9 @@ std::string StatusReport::Build(const std::string& updateMode, std::time_t now)
                 if (!connected(each))
                     continue;
                 if (each->autoSuppressionState == 2)
-                    text += Format(strings::AutoSuppressionEnabled, Address(*each), each->autoSuppressionTrigger.c_str());
+                    text += FormatText(strings::AutoSuppressionEnabled, Address(*each), each->autoSuppressionTrigger.c_str());
                 else if (each->autoSuppressionState == 1)
-                    text += Format(strings::AutoSuppressionNotEnabled, Address(*each));
+                    text += FormatText(strings::AutoSuppressionNotEnabled, Address(*each));
             }
         }
     }
