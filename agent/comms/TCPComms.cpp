@@ -94,6 +94,15 @@ void CTCPComms::Stop()
     Wake();
 }
 
+void CTCPComms::Close()
+{
+    Stop();
+    Join();
+    m_owner = nullptr;
+    MutexLock lock(&m_commsMutex);
+    DropStream();
+}
+
 void CTCPComms::Wake()
 {
     {

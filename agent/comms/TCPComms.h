@@ -37,6 +37,9 @@ public:
     // Drops the connection now and connects again 30 seconds later, without ConnectionLost.
     void ScheduleReconnect();
     void Stop() override;
+    // Stops the thread, forgets the owner and drops the connection: afterwards nothing of
+    // this object calls the owner or emits a signal.
+    void Close();
 
     // On this object's thread after each connection.
     boost::signals2::signal<void()> ConnectionEstablished;

@@ -1,0 +1,142 @@
+#include "FeatureMessageHandler.h"
+
+#include "Log.h"
+#include "protocol/ClientID.h"
+#include "protocol/SessionMessages.h"
+
+CFeatureMessageHandler::CFeatureMessageHandler(std::uint32_t recorderNumber, CGeneralMessageHandler* owner,
+                                               std::shared_ptr<CTCPComms> connection, const Feature& feature)
+    : CMessageHandler(recorderNumber, std::move(connection)), m_owner(owner), m_feature(feature)
+{
+}
+
+void CFeatureMessageHandler::Reinitialize()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_configMutex);
+    ResetConfiguration();
+    SetIDType(DKA::Agent_Name_To_Agent_ID);
+    RequestIDConfig();
+}
+
+void CFeatureMessageHandler::SetSupportedIDTypes(std::initializer_list<std::uint32_t> types)
+{
+    if (types.size() == 0) {
+        m_supportedIDTypes.set();
+        return;
+    }
+    for (const std::uint32_t type : types) {
+        if (type < m_supportedIDTypes.size())
+            m_supportedIDTypes.set(type);
+    }
+}
+
+bool CFeatureMessageHandler::IsIDTypeSupported(std::uint32_t idType) const
+{
+    return idType < m_supportedIDTypes.size() && m_supportedIDTypes.test(idType);
+}
+
+std::string CFeatureMessageHandler::GetClientID() const
+{
+    const std::uint32_t idType = GetIDType();
+    if (!IsIDTypeSupported(idType)) {
+        KZB_LOG(kzb::log::Error, "Recorder %u - GetClientID(): IDType '%s' (%u) is not supported", GetRecorderNumber(),
+                GetIDTypeName(idType).c_str(), idType);
+        return {};
+    }
+    switch (idType) {
+    case DKA::Agent_Name_To_Agent_ID:
+        return GetAgentName();
+    case DKA::Windows_Login_Name_To_Extension:
+    case DKA::Windows_Login_Name_To_Annotation_Field:
+    case DKA::Windows_Login_Name_To_Channel_Name:
+        return GetUserName();
+    case DKA::Host_Name_To_Logical_Channel:
+    case DKA::Host_Name_To_Extension:
+    case DKA::Host_Name_To_Rostrvm_ID:
+    case DKA::Host_Name_To_Annotation_Field:
+    case DKA::Host_Name_To_Channel_Name:
+        return GetHostName();
+    default:
+        return {};
+    }
+}
+
+bool CFeatureMessageHandler::SetIDInfo(std::uint32_t idType, std::size_t methodCount)
+{
+    const std::uint32_t recorder = GetRecorderNumber();
+    if (!IsIDTypeSupported(idType)) {
+        KZB_LOG(kzb::log::Error, "Recorder %u - SetIDInfo(): IDType '%s' (%u) is not supported", recorder,
+                GetIDTypeName(idType).c_str(), idType);
+        return false;
+    }
+    if (idType < 1 || idType > 9) {
+        KZB_LOG(kzb::log::Error, "Recorder %u - SetIDInfo(): Unexpected IDType (%u)", recorder, idType);
+        return false;
+    }
+    if (idType == DKA::Agent_Name_To_Agent_ID) {
+        if (methodCount == 0) {
+            KZB_LOG(kzb::log::Error,
+                    "Recorder %u - SetAgentNameInfo(): Number of ID methods is zero. Ignoring message...", recorder);
+            return false;
+        }
+    } else if (methodCount > 0) {
+        KZB_LOG(kzb::log::Error,
+                "Recorder %u - SetHostNameInfo(): Number of ID methods is greater than zero (%zu). Ignoring message...",
+                recorder, methodCount);
+        return false;
+    }
+    SetIDType(idType);
+    return true;
+}
+
+void CFeatureMessageHandler::RequestIDConfig()
+{
+    Connection().Send(std::make_shared<GetIDConfig>(m_feature.getIDConfigID, GetHostName()));
+}
+
+void CFeatureMessageHandler::RequestConfig()
+{
+    const std::string clientID = GetClientID();
+    if (clientID.empty())
+        return;
+    Connection().Send(std::make_shared<GetTaskConfig>(GetIDType(), clientID, m_feature.getConfigID));
+}
+
+unsigned CFeatureMessageHandler::RunCommandLoop()
+{
+    const std::uint32_t recorder = GetRecorderNumber();
+    KZB_LOG(kzb::log::Info, "Recorder %u - %s thread started", recorder, m_feature.className);
+    Reinitialize();
+    while (IsRunning()) {
+        const DKACommandPtr command = WaitForCommand();
+        if (!command)
+            continue;
+        try {
+            std::lock_guard<std::recursive_mutex> lock(m_configMutex);
+            if (HandleCommand(*command))
+                RequestConfig();
+        } catch (const std::exception& error) {
+            KZB_LOG(kzb::log::Error, "Recorder %u - %s: %s", recorder, m_feature.className, error.what());
+        }
+    }
+    KZB_LOG(kzb::log::Info, "Recorder %u - %s thread stopped", recorder, m_feature.className);
+    return 0;
+}
+
+void CFeatureMessageHandler::SetAgentName(const std::string& name)
+{
+    std::lock_guard<std::mutex> lock(m_agentNameMutex);
+    m_agentName = name;
+}
+
+std::string CFeatureMessageHandler::GetAgentName() const
+{
+    std::lock_guard<std::mutex> lock(m_agentNameMutex);
+    return m_agentName;
+}
+
+void LogUnexpectedCommandClass(std::uint32_t recorder, const DKACommand& command)
+{
+    KZB_LOG(kzb::log::Error, "Recorder %u - %s does not carry the expected record. Ignoring...", recorder,
+            GetCommandName(command.GetCommandID()).c_str());
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "FeatureMessageHandler.h"
+
+#include "ui/FeatureRequests.h"
+
+#include <atomic>
+
+class CManualSuppressionDialogModel;
+
+// Manual audio suppression for one recorder: tells the dialog whether the recorder enables
+// it and sends the agent's Start and Stop.
+class CManualSuppressionHandler : public CFeatureMessageHandler, public IManualSuppressionRequester
+{
+public:
+    CManualSuppressionHandler(std::uint32_t recorderNumber, CGeneralMessageHandler* owner,
+                              std::shared_ptr<CTCPComms> connection);
+    ~CManualSuppressionHandler() override;
+
+    void AttachDialog(CManualSuppressionDialogModel* dialog);
+    void DetachDialog() override { m_dialog.store(nullptr); }
+
+    // The user-interface thread.
+    void RequestManualSuppression(Suppression::Action action) override;
+
+private:
+    unsigned Run() override { return RunCommandLoop(); }
+    void ResetConfiguration() override {}
+    bool HandleIDConfig(const IDConfig& config) override;
+    bool HandleCommand(const DKACommand& command) override;
+    void SetEnabled(std::uint32_t state);
+
+    std::atomic<CManualSuppressionDialogModel*> m_dialog{nullptr};
+};

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "FeatureMessageHandler.h"
+
+#include "Config/ConfigObject.h"
+#include "comms/Clock.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class RecorderStatusTable;
+
+// Automatic audio suppression for one recorder: finds the agent's name on screen when the
+// recorder identifies agents by name, inspects the desktop for the configured triggers
+// twice a second, and asks the recorder to suppress while one fires and to resume when
+// none has fired for the longest minimum suppression time of those that fired.
+class CPCISuppressionHandler : public CFeatureMessageHandler
+{
+public:
+    static constexpr std::chrono::milliseconds InspectionPeriod{500};
+
+    CPCISuppressionHandler(std::uint32_t recorderNumber, CGeneralMessageHandler* owner,
+                           std::shared_ptr<CTCPComms> connection, RecorderStatusTable* statusTable,
+                           kzb::Clock& clock = kzb::SystemClock::Instance());
+    ~CPCISuppressionHandler() override;
+
+private:
+    // What the inspections carry from one to the next.
+    struct SuppressionState
+    {
+        std::int32_t endTime = 0; // the earliest time an End may be sent
+        bool endPending = false;  // nothing fired while the end time had not come
+    };
+
+    unsigned Run() override;
+    void ResetConfiguration() override;
+    bool HandleIDConfig(const IDConfig& config) override;
+    bool HandleCommand(const DKACommand& command) override;
+    void HandleSuppressionConfig(const AutoSuppressionConfig& config);
+    // True when a new agent name was found (the configuration is to be requested again).
+    bool DetectAgentName();
+    void Inspect(SuppressionState& state);
+    void RequestSuppression(Suppression::Action action);
+    std::int32_t Now() const;
+
+    RecorderStatusTable* m_statusTable;
+    kzb::Clock& m_clock;
+    bool m_suppressionActive = false;
+    std::string m_suppressionReason;
+    std::vector<std::unique_ptr<IDDetectionMethod>> m_idDetectionMethods;
+    std::vector<std::unique_ptr<AutoSuppressionMethod>> m_suppressionMethods;
+};

@@ -1,0 +1,117 @@
+#include "RecordOnDemandHandler.h"
+
+#include "Log.h"
+#include "protocol/ActionMessages.h"
+#include "protocol/SessionMessages.h"
+#include "ui/RecordOnDemandDialogModel.h"
+
+namespace {
+
+const CFeatureMessageHandler::Feature RecordOnDemandFeature{
+    "CRecordOnDemandHandler", DKA_GET_RECORD_ON_DEMAND_ID_CONFIG, DKA_GET_RECORD_ON_DEMAND_CONFIG};
+
+constexpr std::uint32_t Disabled = 1;
+constexpr std::uint32_t Enabled = 2;
+constexpr std::uint32_t PermanentType = 1;
+
+} // namespace
+
+CRecordOnDemandHandler::CRecordOnDemandHandler(std::uint32_t recorderNumber, CGeneralMessageHandler* owner,
+                                               std::shared_ptr<CTCPComms> connection)
+    : CFeatureMessageHandler(recorderNumber, owner, std::move(connection), RecordOnDemandFeature)
+{
+    KZB_LOG(kzb::log::Info, "Recorder %u - CRecordOnDemandHandler object created", recorderNumber);
+    SetSupportedIDTypes({2, 3, 4, 8, 9});
+}
+
+CRecordOnDemandHandler::~CRecordOnDemandHandler()
+{
+    StopAndJoin();
+    const std::uint32_t recorder = GetRecorderNumber();
+    if (CRecordOnDemandDialogModel* dialog = m_dialog.load()) {
+        dialog->SetRecordOnDemandEnabled(recorder, Disabled);
+        dialog->UnregisterHandler(recorder);
+    }
+    KZB_LOG(kzb::log::Info, "Recorder %u - CRecordOnDemandHandler object destroyed", recorder);
+}
+
+void CRecordOnDemandHandler::AttachDialog(CRecordOnDemandDialogModel* dialog)
+{
+    m_dialog.store(dialog);
+    if (dialog)
+        dialog->RegisterHandler(GetRecorderNumber(), this);
+}
+
+bool CRecordOnDemandHandler::HandleIDConfig(const IDConfig& config)
+{
+    const auto rule = config.GetRule();
+    if (!rule) {
+        KZB_LOG(kzb::log::Error, "Recorder %u - DKA_RECORD_ON_DEMAND_ID_CONFIG contained no rule", GetRecorderNumber());
+        return false;
+    }
+    const bool result = SetIDInfo(rule->GetIDType(), rule->GetMethods().size());
+    if (result) {
+        if (CRecordOnDemandDialogModel* dialog = m_dialog.load())
+            dialog->SetRecordOnDemandEnabled(GetRecorderNumber(), Enabled);
+    }
+    return result;
+}
+
+void CRecordOnDemandHandler::HandleRecordOnDemandConfig(const RecordOnDemandConfig& config)
+{
+    const std::uint32_t recorder = GetRecorderNumber();
+    CRecordOnDemandDialogModel* dialog = m_dialog.load();
+    if (const auto rule = config.GetRule()) {
+        m_recordOnDemandType = rule->GetType();
+        if (dialog)
+            dialog->SetRecordOnDemandMode(recorder, rule->GetMode());
+    } else {
+        KZB_LOG(kzb::log::Error, "Recorder %u - DKA_RECORD_ON_DEMAND_CONFIG contained no rule", recorder);
+    }
+    if (dialog)
+        dialog->SetRecordOnDemandEnabled(recorder, m_recordOnDemandType == PermanentType ? Enabled : Disabled);
+}
+
+bool CRecordOnDemandHandler::HandleCommand(const DKACommand& command)
+{
+    const std::uint32_t recorder = GetRecorderNumber();
+    switch (command.GetCommandID()) {
+    case DKA_RECORD_ON_DEMAND_ID_CONFIG:
+        if (const auto* config = CommandAs<IDConfig>(command, recorder))
+            return HandleIDConfig(*config);
+        return false;
+    case DKA_RECORD_ON_DEMAND_CONFIG:
+        if (const auto* config = CommandAs<RecordOnDemandConfig>(command, recorder))
+            HandleRecordOnDemandConfig(*config);
+        return false;
+    case DKA_RECORD_ON_DEMAND_ID_CONFIG_UPDATED:
+        RequestIDConfig();
+        return false;
+    case DKA_RECORD_ON_DEMAND_CONFIG_UPDATED:
+        RequestConfig();
+        return false;
+    case DKA_RECORD_ON_DEMAND_STATE:
+    case DKA_RECORD_ON_DEMAND_DEFAULT_STATE:
+        if (const auto* message = CommandAs<StateMessage>(command, recorder)) {
+            if (CRecordOnDemandDialogModel* dialog = m_dialog.load()) {
+                if (command.GetCommandID() == DKA_RECORD_ON_DEMAND_STATE)
+                    dialog->SetRecordOnDemandState(recorder, message->GetState());
+                else
+                    dialog->SetRecordOnDemandDefaultState(recorder, message->GetState());
+            }
+        }
+        return false;
+    default:
+        KZB_LOG(kzb::log::Error,
+                "Recorder %u - Record on Demand Handler passed message with unknown DKACMD header. Ignoring...",
+                recorder);
+        return false;
+    }
+}
+
+void CRecordOnDemandHandler::RequestRecordOnDemand(RecordOnDemand::Action action)
+{
+    const std::string clientID = GetClientID();
+    if (!clientID.empty())
+        Connection().Send(std::make_shared<RecordOnDemandMessage>(GetIDType(), clientID, action));
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "FeatureMessageHandler.h"
+
+#include "ui/FeatureRequests.h"
+
+#include <atomic>
+
+class CRecordOnDemandDialogModel;
+
+// Record on demand for one recorder: passes the recorder's keep/discard state and default
+// to the dialog and sends the agent's Keep and Discard.
+class CRecordOnDemandHandler : public CFeatureMessageHandler, public IRecordOnDemandRequester
+{
+public:
+    CRecordOnDemandHandler(std::uint32_t recorderNumber, CGeneralMessageHandler* owner,
+                           std::shared_ptr<CTCPComms> connection);
+    ~CRecordOnDemandHandler() override;
+
+    void AttachDialog(CRecordOnDemandDialogModel* dialog);
+    void DetachDialog() override { m_dialog.store(nullptr); }
+
+    // The user-interface thread.
+    void RequestRecordOnDemand(RecordOnDemand::Action action) override;
+
+private:
+    unsigned Run() override { return RunCommandLoop(); }
+    void ResetConfiguration() override {}
+    bool HandleIDConfig(const IDConfig& config) override;
+    bool HandleCommand(const DKACommand& command) override;
+    void HandleRecordOnDemandConfig(const RecordOnDemandConfig& config);
+
+    std::atomic<CRecordOnDemandDialogModel*> m_dialog{nullptr};
+    std::uint32_t m_recordOnDemandType = 1;
+};
