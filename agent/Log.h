@@ -16,7 +16,14 @@ enum Level : int
 };
 } // namespace kzb::log
 
-void KzbLog(int level, const char* file, int line, const char* format, ...) __attribute__((format(printf, 4, 5)));
+// MinGW formats in the GNU way (C99 %zu, %lld), as the logging library does.
+#if defined(__MINGW32__)
+#  define KZB_FORMAT_LIKE_PRINTF(formatIndex, firstArgument) __attribute__((format(gnu_printf, formatIndex, firstArgument)))
+#else
+#  define KZB_FORMAT_LIKE_PRINTF(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
+#endif
+
+void KzbLog(int level, const char* file, int line, const char* format, ...) KZB_FORMAT_LIKE_PRINTF(4, 5);
 
 // Tests may take every formatted line in place of the logger; null restores the logger.
 using KzbLogSink = void (*)(int level, const char* file, int line, const char* text);

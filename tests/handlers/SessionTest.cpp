@@ -1,0 +1,401 @@
+#include "SessionFixture.h"
+
+#include "protocol/DKACommand.h"
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+namespace {
+
+json SuppressionFeatures(json methods, json idConfig = SessionTest::HostNameID())
+{
+    return {{"pci", {{"id_config", std::move(idConfig)}, {"config", {{"methods", std::move(methods)}}}}}};
+}
+
+std::uint32_t ActionOf(const json& event)
+{
+    return event["message"]["action"].get<std::uint32_t>();
+}
+
+// Lets a few inspections pass (real time: the inspection period is not on the test clock).
+void LetInspectionsRun()
+{
+    std::this_thread::sleep_for(1200ms);
+}
+
+} // namespace
+
+TEST_F(SessionTest, TaskListsCreateReinitialiseAndDestroyFeatureHandlers)
+{
+    const json features = {
+        {"pci", {{"id_config", HostNameID()}, {"config", {{"methods", json::array({TitleTrigger("Card")})}}}}},
+        {"manual_suppression", {{"id_config", HostNameID(3)}, {"config", {{"enabled", true}}}}}};
+    ASSERT_TRUE(StartAgent(Scenario(5, features)));
+    ASSERT_FALSE(Received("DKA_GET_PCI_SUPPRESSION_CONFIG", 0).is_null());
+    ASSERT_FALSE(Received("DKA_GET_MANUAL_SUPPRESSION_CONFIG", 0).is_null());
+    EXPECT_EQ(log.Count("Recorder 1 - DKA_TASKS message: Creating New Suppression Handler"), 1u);
+    EXPECT_EQ(log.Count("Recorder 1 - DKA_TASKS message: Creating New Manual Suppression Handler"), 1u);
+    EXPECT_EQ(Status(&RecorderStatus::connectionStatus), ConnectionStatus::Connected);
+    ASSERT_TRUE(log.WaitFor("Recorder 1 - CManualSuppressionHandler thread started"));
+    EXPECT_EQ(Status(&RecorderStatus::manualSuppressionEnabled), 2u);
+
+    // The same bits again: reinitialised, so each asks for its configuration again.
+    int since = sim->LastSeq();
+    Do({{"op", "tasks"}, {"mask", 5}});
+    EXPECT_FALSE(Received("DKA_GET_PCI_ID_CONFIG", since).is_null());
+    EXPECT_FALSE(Received("DKA_GET_MANUAL_SUPPRESSION_ID_CONFIG", since).is_null());
+    EXPECT_EQ(log.Count("Recorder 1 - DKA_TASKS message: Reinitializing Suppression Handler"), 1u);
+    EXPECT_EQ(log.Count("Recorder 1 - DKA_TASKS message: Reinitializing Manual Suppression Handler"), 1u);
+    EXPECT_EQ(log.Count("Creating New"), 2u);
+
+    // Dropping 0x4 destroys only the manual suppression handler.
+    since = sim->LastSeq();
+    Do({{"op", "tasks"}, {"mask", 1}});
+    ASSERT_TRUE(log.WaitFor("Recorder 1 - DKA_TASKS message: Destroying Manual Suppression Handler"));
+    EXPECT_FALSE(Received("DKA_GET_PCI_ID_CONFIG", since).is_null());
+    EXPECT_EQ(log.Count("Recorder 1 - DKA_TASKS message: Reinitializing Suppression Handler"), 2u);
+    EXPECT_TRUE(log.WaitFor("Recorder 1 - CManualSuppressionHandler object destroyed"));
+    EXPECT_EQ(Status(&RecorderStatus::manualSuppressionEnabled), 1u);
+
+    // Mask 0 destroys the rest and still counts as connected.
+    Do({{"op", "tasks"}, {"mask", 0}});
+    ASSERT_TRUE(log.WaitFor("Recorder 1 - DKA_TASKS message: Destroying Suppression Handler"));
+    EXPECT_TRUE(log.WaitFor("Recorder 1 - CPCISuppressionHandler object destroyed"));
+    EXPECT_EQ(Status(&RecorderStatus::connectionStatus), ConnectionStatus::Connected);
+}
+
+TEST_F(SessionTest, FeatureCommandsWithoutTheirTaskAndForeignCommandsAreDropped)
+{
+    ASSERT_TRUE(StartAgent(Scenario(0, json::object())));
+    ASSERT_TRUE(WaitForStatus(&RecorderStatus::connectionStatus, ConnectionStatus::Connected));
+    const struct
+    {
+        const char* message;
+        const char* line;
+    } cases[] = {
+        {"DKA_PCI_SUPPRESSION_CONFIG_UPDATED",
+         "Recorder 1 - Detected Auto Suppression related message without receiving Auto Suppression task list. "
+         "Ignoring task."},
+        {"DKA_ANNOTATION_CONFIG_UPDATED",
+         "Recorder 1 - Detected Annotation related message without receiving Annotation task list. Ignoring task."},
+        {"DKA_MANUAL_SUPPRESSION_CONFIG_UPDATED",
+         "Recorder 1 - Detected Manual Suppression related message without receiving Manual Suppression task list. "
+         "Ignoring task."},
+        {"DKA_RECORD_ON_DEMAND_STATE",
+         "Recorder 1 - Detected Record on Demand-related message without receiving Record on Demand task list. "
+         "Ignoring task."},
+    };
+    for (const auto& c : cases) {
+        Do({{"op", "send"}, {"message", {{"name", c.message}}}});
+        EXPECT_TRUE(log.WaitFor(c.line)) << c.message;
+    }
+    // A request the agent itself would send is not a command it takes.
+    Do({{"op", "send"}, {"message", {{"id", 0x1000}, {"payload_hex", std::string(512, '0')}}}});
+    EXPECT_TRUE(log.WaitFor("Recorder 1 - Incoming DKACMD message header (4096) not recognized. Ignoring..."));
+    EXPECT_EQ(Status(&RecorderStatus::connectionStatus), ConnectionStatus::Connected);
+}
+
+TEST_F(SessionTest, ShutdownReasonsDisconnectAndReconnectThirtySecondsLater)
+{
+    ASSERT_TRUE(StartAgent(Scenario(0, json::object())));
+    ASSERT_TRUE(WaitForStatus(&RecorderStatus::connectionStatus, ConnectionStatus::Connected));
+    const struct
+    {
+        unsigned reason;
+        const char* line;
+        std::uint32_t status;
+    } cases[] = {
+        {1, "Recorder 1 - Disconnecting because the DKA CTI Server has timed out.", ConnectionStatus::NotConnected},
+        {2, "Recorder 1 - Disconnecting because the DKA CTI Server is shutting down.", ConnectionStatus::NotConnected},
+        {6, "Recorder 1 - Disconnecting because the DKA CTI Server has detected a socket error.",
+         ConnectionStatus::NotConnected},
+        {7, "Recorder 1 - Disconnecting because the DKA CTI Server received a bad message from this client.",
+         ConnectionStatus::NotConnected},
+        {8,
+         "Recorder 1 - Disconnecting because the DKA CTI Server could not find this client or add it to its "
+         "configuration.",
+         ConnectionStatus::NotConnected},
+        {9, "Recorder 1 - Disconnecting because the DKA CTI Server has invalid configuration data for this client.",
+         ConnectionStatus::InvalidConfiguration},
+        {0, "Recorder 1 - Disconnecting because the DKA CTI Server has given an unknown disconnect reason (0).",
+         ConnectionStatus::NotConnected},
+        {10, "Recorder 1 - Disconnecting because the DKA CTI Server has given an unknown disconnect reason (10).",
+         ConnectionStatus::NotConnected},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        core->SetCallState(1, 1);
+        Do({{"op", "shutdown"}, {"reason", c.reason}, {"close", false}});
+        ASSERT_TRUE(log.WaitFor(c.line));
+        const int since = sim->LastSeq();
+        EXPECT_TRUE(WaitForStatus(&RecorderStatus::connectionStatus, c.status));
+        EXPECT_EQ(Status(&RecorderStatus::callState), 0u);
+        // Nothing before the 30 seconds are up ...
+        clock.Advance(29);
+        EXPECT_TRUE(Received("DKA_ID", since, 1).is_null());
+        // ... then a new identification.
+        clock.Advance(1);
+        ASSERT_FALSE(Received("DKA_ID", since).is_null());
+        ASSERT_TRUE(WaitForStatus(&RecorderStatus::connectionStatus, ConnectionStatus::Connected));
+    }
+}
+
+TEST_F(SessionTest, AnotherConnectionOfTheSameClientEndsTheSessionForGood)
+{
+    ASSERT_TRUE(StartAgent(Scenario(1, SuppressionFeatures(json::array({TitleTrigger("Card")})))));
+    ASSERT_FALSE(Received("DKA_GET_PCI_SUPPRESSION_CONFIG", 0).is_null());
+    Do({{"op", "shutdown"}, {"reason", 3}, {"close", false}});
+    ASSERT_TRUE(log.WaitFor("Recorder 1 - Terminating because the DKA CTI Server sent us a shutdown message with "
+                            "reason SSR_Multiple_Client_Connections"));
+    ASSERT_TRUE(log.WaitFor("Recorder 1 - CGeneralMessageHandler thread stopped"));
+    EXPECT_EQ(log.Count("Recorder 1 - CPCISuppressionHandler object destroyed"), 1u);
+    EXPECT_EQ(Status(&RecorderStatus::connectionStatus), ConnectionStatus::Connected) << "no status is written";
+
+    EXPECT_FALSE(core->Supervise()) << "the only recorder is gone: the agent closes";
+    EXPECT_EQ(Status(&RecorderStatus::connectionStatus), ConnectionStatus::NoLongerAttempting);
+    EXPECT_EQ(log.Count("Restarting GMH"), 0u);
+    EXPECT_EQ(log.Count("No GMH running - closing Voralis application"), 1u);
+}
+
+TEST_F(SessionTest, ALostConnectionDropsTheFeaturesUntilTheNextTaskList)
+{
+    ASSERT_TRUE(StartAgent(Scenario(1, SuppressionFeatures(json::array({TitleTrigger("Card")})))));
+    ASSERT_FALSE(Received("DKA_GET_PCI_SUPPRESSION_CONFIG", 0).is_null());
+    core->SetCallState(1, 1);
+    const int since = sim->LastSeq();
+    Do({{"op", "reset"}});
+    ASSERT_TRUE(log.WaitFor("Recorder 1 - CPCISuppressionHandler object destroyed"));
+    EXPECT_TRUE(WaitForStatus(&RecorderStatus::connectionStatus, ConnectionStatus::NotConnected));
+    EXPECT_EQ(Status(&RecorderStatus::callState), 0u);
+
+    clock.Advance(5);
+    ASSERT_FALSE(Received("DKA_ID", since).is_null());
+    EXPECT_FALSE(Received("DKA_GET_PCI_SUPPRESSION_CONFIG", since).is_null());
+    EXPECT_EQ(log.Count("Recorder 1 - DKA_TASKS message: Creating New Suppression Handler"), 2u);
+}
+
+TEST_F(SessionTest, SuppressionHoldsForTheLongestMinimumTimeOfTheTriggersThatFired)
+{
+    ASSERT_TRUE(StartAgent(
+        Scenario(1, SuppressionFeatures(json::array({TitleTrigger("Checkout", 5), TitleTrigger("Card", 30)})))));
+    ASSERT_FALSE(Received("DKA_GET_PCI_SUPPRESSION_CONFIG", 0).is_null());
+
+    int since = sim->LastSeq();
+    SetDesktopJson(R"({"windows": [{"title": "Card Checkout"}]})");
+    const json start = Received("DKA_PCI_SUPPRESS", since);
+    ASSERT_FALSE(start.is_null());
+    EXPECT_EQ(ActionOf(start), 1u);
+    EXPECT_EQ(log.Count("Should suppress and suppression is not active, request begin suppression"), 1u);
+    EXPECT_EQ(log.Count("Auto Suppression Enabled. Reason: "), 1u);
+    EXPECT_EQ(Status(&RecorderStatus::autoSuppressionState), 2u);
+
+    // Both stop firing: the end waits for the 30 seconds of the longer one.
+    since = sim->LastSeq();
+    SetDesktopJson(R"({"windows": []})");
+    LetInspectionsRun();
+    clock.Advance(29);
+    EXPECT_TRUE(Received("DKA_PCI_SUPPRESS", since, 1.5).is_null());
+    clock.Advance(1);
+    const json end = Received("DKA_PCI_SUPPRESS", since);
+    ASSERT_FALSE(end.is_null());
+    EXPECT_EQ(ActionOf(end), 2u);
+    EXPECT_EQ(log.Count("Should not suppress and suppression is active, request end suppression"), 1u);
+    EXPECT_EQ(log.Count("Auto Suppression Cleared."), 1u);
+    EXPECT_EQ(Status(&RecorderStatus::autoSuppressionState), 1u);
+    EXPECT_EQ(core->GetStatusTable().Get(1, &RecorderStatus::autoSuppressionTrigger), "");
+}
+
+TEST_F(SessionTest, ATriggerThatReturnsWithinItsMinimumTimeStartsAgain)
+{
+    ASSERT_TRUE(StartAgent(Scenario(1, SuppressionFeatures(json::array({TitleTrigger("Card", 10)})))));
+    ASSERT_FALSE(Received("DKA_GET_PCI_SUPPRESSION_CONFIG", 0).is_null());
+
+    int since = sim->LastSeq();
+    SetDesktopJson(R"({"windows": [{"title": "Card"}]})");
+    ASSERT_FALSE(Received("DKA_PCI_SUPPRESS", since).is_null());
+    SetDesktopJson(R"({"windows": []})");
+    LetInspectionsRun();
+    since = sim->LastSeq();
+    SetDesktopJson(R"({"windows": [{"title": "Card again"}]})");
+    const json again = Received("DKA_PCI_SUPPRESS", since);
+    ASSERT_FALSE(again.is_null());
+    EXPECT_EQ(ActionOf(again), 1u) << "a second Start, with the end time counted from now";
+    // The reason was emptied by the inspection without triggers.
+    EXPECT_EQ(log.Count("Auto Suppression Reason updated, from:  to: "), 2u);
+
+    since = sim->LastSeq();
+    SetDesktopJson(R"({"windows": []})");
+    LetInspectionsRun();
+    clock.Advance(10);
+    const json end = Received("DKA_PCI_SUPPRESS", since);
+    ASSERT_FALSE(end.is_null());
+    EXPECT_EQ(ActionOf(end), 2u);
+}
+
+TEST_F(SessionTest, AChangeOfTriggerWhileSuppressingOnlyUpdatesTheReason)
+{
+    ASSERT_TRUE(StartAgent(Scenario(1, SuppressionFeatures(json::array({TitleTrigger("Card"), TitleTrigger("Bank")})))));
+    ASSERT_FALSE(Received("DKA_GET_PCI_SUPPRESSION_CONFIG", 0).is_null());
+    const int since = sim->LastSeq();
+    SetDesktopJson(R"({"windows": [{"title": "Card"}]})");
+    ASSERT_FALSE(Received("DKA_PCI_SUPPRESS", since).is_null());
+    const std::string first = core->GetStatusTable().Get(1, &RecorderStatus::autoSuppressionTrigger);
+    SetDesktopJson(R"({"windows": [{"title": "Bank"}]})");
+    ASSERT_TRUE(log.WaitFor("Auto Suppression Reason updated, from: ", 2));
+    EXPECT_NE(core->GetStatusTable().Get(1, &RecorderStatus::autoSuppressionTrigger), first);
+    const int after = sim->LastSeq();
+    LetInspectionsRun();
+    EXPECT_TRUE(Received("DKA_PCI_SUPPRESS", after, 0.5).is_null()) << "no new Start";
+}
+
+TEST_F(SessionTest, TheSameAgentNameAfterANewIDConfigurationStillAsksForTheTriggers)
+{
+    const json byAgentName = {{"id_type", 1},
+                              {"methods", json::array({{{"type", 1},
+                                                        {"match_pattern", 4},
+                                                        {"window_text", "agent"},
+                                                        {"user_starts_after", "agent "},
+                                                        {"user_ends_before", " -"}}})}};
+    SetDesktopJson(R"({"windows": [{"title": "CRM agent alice - desk"}]})");
+    ASSERT_TRUE(StartAgent(Scenario(1, SuppressionFeatures(json::array({TitleTrigger("Card")}), byAgentName))));
+    const json request = Received("DKA_GET_PCI_SUPPRESSION_CONFIG", 0);
+    ASSERT_FALSE(request.is_null());
+    EXPECT_EQ(request["message"]["client_id"].get<std::string>(), "alice");
+
+    // A new ID configuration empties the triggers; the same name must bring them back.
+    const int since = sim->LastSeq();
+    Do({{"op", "send"}, {"message", {{"name", "DKA_PCI_ID_CONFIG_UPDATED"}}}});
+    ASSERT_FALSE(Received("DKA_GET_PCI_ID_CONFIG", since).is_null());
+    const json again = Received("DKA_GET_PCI_SUPPRESSION_CONFIG", since);
+    ASSERT_FALSE(again.is_null());
+    EXPECT_EQ(again["message"]["client_id"].get<std::string>(), "alice");
+
+    const int before = sim->LastSeq();
+    SetDesktopJson(R"({"windows": [{"title": "CRM agent alice - desk"}, {"title": "Card"}]})");
+    EXPECT_FALSE(Received("DKA_PCI_SUPPRESS", before).is_null()) << "the triggers are in force again";
+}
+
+TEST_F(SessionTest, ReinitialisingWhileInspectingIsSerialised)
+{
+    json methods = json::array();
+    for (int i = 0; i < 20; ++i)
+        methods.push_back(TitleTrigger("Trigger " + std::to_string(i)));
+    ASSERT_TRUE(StartAgent(Scenario(1, SuppressionFeatures(methods))));
+    ASSERT_FALSE(Received("DKA_GET_PCI_SUPPRESSION_CONFIG", 0).is_null());
+    SetDesktopJson(R"({"windows": [{"title": "Trigger 7"}]})");
+    for (int i = 0; i < 10; ++i) {
+        Do({{"op", "tasks"}, {"mask", 1}});
+        std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_TRUE(log.WaitFor("Reinitializing Suppression Handler", 10));
+    // After the last reset the triggers come back and the window still fires.
+    SetDesktopJson(R"({"windows": []})");
+    ASSERT_TRUE(log.WaitFor("Recorder 1 - DKA_TASKS message: Reinitializing Suppression Handler", 10));
+    SetDesktopJson(R"({"windows": [{"title": "Trigger 12"}]})");
+    EXPECT_FALSE(Received("DKA_PCI_SUPPRESS", 0).is_null());
+    EXPECT_EQ(log.Count("Failed to check"), 0u);
+}
+
+TEST_F(SessionTest, ActiveOnlyAllowsUpdatesForTheLastActiveRecorderOnly)
+{
+    ASSERT_TRUE(StartAgent(Scenario(0, json::object())));
+    CGeneralMessageHandler* session = core->GetSession(1);
+    ASSERT_NE(session, nullptr);
+    // Not "ActiveOnly": always allowed.
+    EXPECT_TRUE(session->IsUpdateAllowed(2));
+    const struct
+    {
+        const char* mode;
+        bool second;
+    } cases[] = {{"ActiveOnly", false}, {"activeonly", true}, {"ActiveOnly ", true}, {"", true}};
+    for (const auto& c : cases) {
+        core = std::make_unique<CMainFrameCore>(clock);
+        RecorderSettings settings;
+        settings.addresses = {"127.0.0.1"};
+        settings.port = recorder.port;
+        settings.updateMode = c.mode;
+        settings.updateModeSet = true;
+        ASSERT_TRUE(core->Start(settings));
+        core->SetLastActiveRecorder(1);
+        EXPECT_TRUE(core->GetSession(1)->IsUpdateAllowed(1)) << c.mode;
+        EXPECT_EQ(core->GetSession(1)->IsUpdateAllowed(2), c.second) << c.mode;
+    }
+}
+
+TEST_F(SessionTest, FeatureDialogsFollowWhatTheRecorderConfigures)
+{
+    const json buttons = {{"field_id", 1002},
+                          {"field_name", "Outcome"},
+                          {"input", {{"type", 2}, {"buttons", json::array({{{"label", "Sale"}, {"text", "Sale made"}}})}}}};
+    const struct
+    {
+        const char* name;
+        json features;
+        std::uint32_t RecorderStatus::*field;
+        std::uint32_t expected;
+        const char* line; // logged on the way, or null
+    } cases[] = {
+        {"annotation in force", {{"annotation", {{"id_config", HostNameID(2)}, {"config", {{"fields", json::array({buttons})}}}}}},
+         &RecorderStatus::annotationStatus, AnnotationStatus::ConfigurationInForce, nullptr},
+        {"annotation by agent name is refused",
+         {{"annotation", {{"id_config", HostNameID(1)}, {"config", {{"fields", json::array({buttons})}}}}}},
+         &RecorderStatus::annotationStatus, AnnotationStatus::ConfigurationUnusable,
+         "Recorder 1 - SetIDInfo(): IDType 'Agent_Name_To_Agent_ID' (1) is not supported"},
+        {"annotation without fields",
+         {{"annotation", {{"id_config", HostNameID(2)}, {"config", {{"fields", json::array()}}}}}},
+         &RecorderStatus::annotationStatus, AnnotationStatus::ConfigurationUnusable,
+         "Recorder 1 - Number of Annotation fields is zero. Ignoring message..."},
+        {"manual suppression switched off",
+         {{"manual_suppression", {{"id_config", HostNameID(3)}, {"config", {{"enabled", false}}}}}},
+         &RecorderStatus::manualSuppressionEnabled, 1, nullptr},
+        {"record on demand of another type",
+         {{"record_on_demand", {{"id_config", HostNameID(4)}, {"config", {{"type", 2}, {"mode", 2}}}}}},
+         &RecorderStatus::recordOnDemandEnabled, 1, nullptr},
+        {"record on demand permanent",
+         {{"record_on_demand", {{"id_config", HostNameID(4)}, {"config", {{"type", 1}, {"mode", 2}}}}}},
+         &RecorderStatus::recordOnDemandEnabled, 2, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        log.Clear();
+        ASSERT_TRUE(StartAgent(Scenario(15, c.features)));
+        EXPECT_TRUE(WaitForStatus(c.field, c.expected));
+        if (c.line) {
+            EXPECT_TRUE(log.WaitFor(c.line));
+        }
+    }
+    // The record on demand mode reached the table although the feature is off.
+    EXPECT_EQ(Status(&RecorderStatus::recordOnDemandMode), 2u);
+}
+
+TEST_F(SessionTest, AnUpdatedAnnotationIDConfigurationStartsTheAnnotationCycleAgain)
+{
+    const json field = {{"field_id", 1001}, {"field_name", "Notes"}, {"input", {{"type", 1}, {"max_length", 10}}}};
+    ASSERT_TRUE(StartAgent(Scenario(
+        2, {{"annotation", {{"id_config", HostNameID(2)}, {"config", {{"fields", json::array({field})}}}}}})));
+    ASSERT_TRUE(WaitForStatus(&RecorderStatus::annotationStatus, AnnotationStatus::ConfigurationInForce));
+    CAnnotationDialogModel& dialog = *core->GetAnnotationDialog();
+    ASSERT_TRUE(dialog.UpdateLayout());
+    ASSERT_NE(dialog.Current(), nullptr);
+
+    const int since = sim->LastSeq();
+    Do({{"op", "send"}, {"message", {{"name", "DKA_ANNOTATION_ID_CONFIG_UPDATED"}}}});
+    ASSERT_FALSE(Received("DKA_GET_ANNOTATION_ID_CONFIG", since).is_null());
+    const json request = Received("DKA_GET_ANNOTATION_CONFIG", since);
+    ASSERT_FALSE(request.is_null());
+    EXPECT_EQ(request["message"]["client_id"].get<std::string>(), core->GetSession(1)->GetUserName());
+
+    // The agent's values go out with the login name.
+    ASSERT_TRUE(WaitForStatus(&RecorderStatus::annotationStatus, AnnotationStatus::ConfigurationInForce));
+    dialog.UpdateLayout();
+    ASSERT_NE(dialog.Current(), nullptr);
+    ASSERT_TRUE(dialog.SetFreeText(1001, "hello"));
+    const int before = sim->LastSeq();
+    EXPECT_EQ(dialog.Annotate(), std::vector<unsigned>{1});
+    const json annotation = Received("DKA_ANNOTATE_CALL", before);
+    ASSERT_FALSE(annotation.is_null());
+}
