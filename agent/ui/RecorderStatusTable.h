@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -74,11 +75,20 @@ public:
     template <typename Field, typename Value>
     void Set(unsigned recorder, Field RecorderStatus::*field, Value value)
     {
-        std::lock_guard lock(m_mutex);
-        const auto entry = m_entries.find(recorder);
-        if (entry != m_entries.end() && IsValid(recorder))
+        {
+            std::lock_guard lock(m_mutex);
+            const auto entry = m_entries.find(recorder);
+            if (entry == m_entries.end() || !IsValid(recorder) || entry->second.*field == static_cast<Field>(value))
+                return;
             entry->second.*field = static_cast<Field>(value);
+        }
+        if (m_changeObserver)
+            m_changeObserver();
     }
+
+    // Called after each write that changed a value, outside the lock, on the writing
+    // thread. Set before any writer runs.
+    void SetChangeObserver(std::function<void()> observer) { m_changeObserver = std::move(observer); }
 
     bool HasEntry(unsigned recorder) const;
     // A copy of every entry, taken under the lock.
@@ -116,4 +126,5 @@ private:
 
     mutable std::mutex m_mutex;
     Entries m_entries;
+    std::function<void()> m_changeObserver;
 };

@@ -58,3 +58,22 @@ constexpr const char* KeepingNextCall = "Keeping Next Call";       // 156
 constexpr const char* DiscardingNextCall = "Discarding Next Call"; // 157
 
 } // namespace strings
+
+// Resource numbers of the status image: its bitmaps, and the call state texts above that
+// are its tooltips.
+namespace resource {
+
+constexpr unsigned RecordingString = 129;
+constexpr unsigned SuppressingString = 130;
+constexpr unsigned IdleString = 131;
+constexpr unsigned EventFeedUnavailableString = 132;
+constexpr unsigned NotConfiguredString = 133;
+constexpr unsigned DiscardingString = 134;
+
+constexpr unsigned IdleBitmap = 143;
+constexpr unsigned RecordingBitmap = 144;
+constexpr unsigned DiscardingBitmap = 145;
+constexpr unsigned UnavailableBitmap = 146;
+constexpr unsigned SuppressingBitmap = 147;
+
+} // namespace resource
