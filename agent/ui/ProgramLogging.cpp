@@ -1,0 +1,97 @@
+#include "ProgramLogging.h"
+
+// The module handle comes from the library's header; its KZB_LOG gives way to the agent's.
+#include "KZBLogThis.h"
+#undef KZB_LOG
+
+#include "Registry.h"
+#include "handlers/Identity.h"
+#include "VersionInfoStore.h"
+
+#include "Log.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace kzb::platform {
+// The user's Documents folder; empty when the system has none.
+std::string DocumentsFolder();
+int ProcessId();
+} // namespace kzb::platform
+
+namespace {
+
+#if defined(_WIN32)
+constexpr char Separator = '\\';
+#else
+constexpr char Separator = '/';
+#endif
+
+// Creates one folder level; false when that fails for another reason than that it exists.
+bool CreateFolder(const std::string& folder)
+{
+    std::error_code error;
+    std::filesystem::create_directory(folder, error);
+    return !error || std::filesystem::is_directory(folder, error);
+}
+
+std::string WithSeparator(std::string folder)
+{
+    if (!folder.empty() && folder.back() != Separator && folder.back() != '/')
+        folder += Separator;
+    return folder;
+}
+
+} // namespace
+
+LogFolder UseLogFolder(const std::string& folder)
+{
+    LogFolder result;
+    if (!folder.empty() && CreateFolder(folder))
+        result.folder = WithSeparator(folder);
+    result.noFolder = result.folder.empty();
+    return result;
+}
+
+LogFolder FindLogFolder()
+{
+    CRegistry registry;
+    std::string path;
+    if (registry.ReadText(CRegistry::Root::CurrentUser, "LogPath", path, 260) ||
+        registry.ReadText(CRegistry::Root::LocalMachine, "LogPath", path, 260))
+        return UseLogFolder(path);
+
+    LogFolder result;
+    const std::string documents = kzb::platform::DocumentsFolder();
+    if (!documents.empty()) {
+        const std::string own = WithSeparator(documents) + "KZBDKA";
+        result.folder = CreateFolder(own) ? WithSeparator(own) : WithSeparator(documents);
+    }
+    result.noFolder = result.folder.empty();
+    return result;
+}
+
+void StartProgramLogging(const LogFolder& folder)
+{
+    const std::string current = std::string(".") + Separator;
+    const std::string logFolder = folder.noFolder ? current : folder.folder;
+    const std::string logFile = logFolder + "KZBDKA.txt";
+    ::Setup(logFile.c_str(), kzb::logging::ThisModule());
+    CRegistry registry;
+    ::SetLogLevel(static_cast<std::int32_t>(
+                      registry.ReadNumber(CRegistry::Root::CurrentUser, "LogLevel",
+                                          static_cast<std::uint32_t>(DEFAULT_LOG_LEVEL))),
+                  kzb::logging::ThisModule());
+    VersionInfoStore version;
+    KZB_LOG(kzb::log::Error, "KZBDKA Version %s (PID %d)\n", version.GetVersion(),
+            kzb::platform::ProcessId());
+    KZB_LOG(kzb::log::Error, "Using '%s' for minidumps\n", logFolder.c_str());
+    const std::string user = DetermineUserName();
+    if (!user.empty())
+        KZB_LOG(kzb::log::Error, "Current user is '%s'", user.c_str());
+}
+
+void StopProgramLogging()
+{
+    ::Shutdown(kzb::logging::ThisModule());
+}
