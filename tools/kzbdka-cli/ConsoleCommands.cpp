@@ -8,6 +8,14 @@
 
 namespace {
 
+// 'text' (built by appending: GCC 12 warns falsely about "'" + std::string&&).
+std::string Quoted(const std::string& text)
+{
+    std::string quoted(1, '\'');
+    quoted.append(text).push_back('\'');
+    return quoted;
+}
+
 ConsoleCommand Invalid(std::string why)
 {
     ConsoleCommand command;
@@ -23,13 +31,13 @@ ConsoleCommand ParseAnnotate(std::istringstream& words)
     for (std::string word; words >> word;) {
         const std::size_t equals = word.find('=');
         if (equals == std::string::npos || equals == 0)
-            return Invalid("'" + word + "' is not <fieldID>=<value>");
+            return Invalid(Quoted(word) + " is not <fieldID>=<value>");
         std::uint32_t fieldID = 0;
         const char* begin = word.data();
         const char* end = begin + equals;
         const auto [stop, result] = std::from_chars(begin, end, fieldID);
         if (result != std::errc() || stop != end)
-            return Invalid("'" + word.substr(0, equals) + "' is not a field ID");
+            return Invalid(Quoted(word.substr(0, equals)) + " is not a field ID");
         command.values.emplace_back(fieldID, word.substr(equals + 1));
     }
     if (command.values.empty())
@@ -61,7 +69,7 @@ std::string CheckAnnotation(const std::vector<FieldDetails>& fields,
             for (const PushButtonData& button : buttons->GetButtons())
                 found = found || button.GetLabel() == value;
             if (!found)
-                return "field " + std::to_string(fieldID) + " has no button '" + value + "'";
+                return "field " + std::to_string(fieldID) + " has no button " + Quoted(value);
         } else {
             return "field " + std::to_string(fieldID) + " takes no input";
         }
@@ -111,7 +119,7 @@ ConsoleCommand ParseConsoleCommand(const std::string& line)
     else if (verb == "suppress")
         return Invalid("use 'suppress start' or 'suppress stop'");
     else if (!argument.empty() && (verb == "keep" || verb == "discard" || verb == "quit"))
-        return Invalid("'" + verb + "' takes no argument");
+        return Invalid(Quoted(verb) + " takes no argument");
     else if (verb == "keep")
         command.kind = ConsoleCommand::Kind::Keep;
     else if (verb == "discard")
@@ -119,7 +127,7 @@ ConsoleCommand ParseConsoleCommand(const std::string& line)
     else if (verb == "quit")
         command.kind = ConsoleCommand::Kind::Quit;
     else
-        return Invalid("unknown command '" + verb + "'");
+        return Invalid("unknown command " + Quoted(verb));
     return command;
 }
 
