@@ -21,10 +21,11 @@ std::uint32_t ActionOf(const json& event)
     return event["message"]["action"].get<std::uint32_t>();
 }
 
-// Lets a few inspections pass (real time: the inspection period is not on the test clock).
+// Lets several inspections pass (real time: the inspection period is not on the test
+// clock), with room for a loaded machine to see a change of the desktop file.
 void LetInspectionsRun()
 {
-    std::this_thread::sleep_for(1200ms);
+    std::this_thread::sleep_for(2500ms);
 }
 
 } // namespace
