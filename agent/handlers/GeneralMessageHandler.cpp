@@ -9,12 +9,6 @@
 #include "protocol/SessionMessages.h"
 #include "ui/RecorderStatusTable.h"
 
-namespace {
-
-constexpr std::uint32_t FeatureOf(std::uint32_t commandID) { return commandID & 0xFFFFF000u; }
-
-} // namespace
-
 CGeneralMessageHandler::CGeneralMessageHandler(ISessionHost& host, std::uint32_t recorderNumber, std::string address,
                                                std::uint16_t port, kzb::Clock& clock)
     : CMessageHandler(recorderNumber, std::make_shared<CTCPComms>(clock)), m_host(host), m_clock(clock),
