@@ -15,6 +15,12 @@ std::int64_t SystemClock::Now() const
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
+std::int64_t SystemClock::NowMilliseconds() const
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 void SystemClock::WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, std::int64_t deadline,
                             const std::function<bool()>& woken)
 {

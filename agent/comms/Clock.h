@@ -16,6 +16,8 @@ public:
     virtual ~Clock() = default;
     // Seconds since 1970.
     virtual std::int64_t Now() const = 0;
+    // Milliseconds since 1970, for times that must not be cut to whole seconds.
+    virtual std::int64_t NowMilliseconds() const { return Now() * 1000; }
     // Waits on cv (lock held) until woken() is true or Now() reaches deadline.
     virtual void WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, std::int64_t deadline,
                            const std::function<bool()>& woken) = 0;
@@ -26,6 +28,7 @@ class SystemClock final : public Clock
 public:
     static SystemClock& Instance();
     std::int64_t Now() const override;
+    std::int64_t NowMilliseconds() const override;
     void WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, std::int64_t deadline,
                    const std::function<bool()>& woken) override;
 };

@@ -95,11 +95,15 @@ void CGeneralMessageHandler::Dispatch(const DKACommandPtr& command)
             m_host.SetStateTimeout(recorder, message->GetTimeout());
         return;
     case DKAINT_COMMS_CONNECTION_ESTABLISHED:
+        m_shutdownAnnounced = false;
         SendID();
         return;
     case DKAINT_COMMS_CONNECTION_LOST:
         DestroyFeatureHandlers();
-        m_host.SetConnectionStatus(recorder, ConnectionStatus::NotConnected);
+        // A recorder that announced its shutdown closes the connection next: the status of
+        // the reason (e.g. invalid configuration) stays until the next connection.
+        if (!m_shutdownAnnounced)
+            m_host.SetConnectionStatus(recorder, ConnectionStatus::NotConnected);
         return;
     default:
         break;
@@ -232,6 +236,7 @@ void CGeneralMessageHandler::HandleServerShutdown(std::uint32_t reason)
                 recorder, reason);
         break;
     }
+    m_shutdownAnnounced = true;
     Connection().ScheduleReconnect();
     m_host.SetConnectionStatus(recorder, status);
 }

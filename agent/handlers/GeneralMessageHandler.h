@@ -60,4 +60,7 @@ private:
     const std::string m_address;
     const std::uint16_t m_port;
     std::atomic<bool> m_terminated{false};
+    // The recorder announced why it ends this connection; the loss that follows keeps the
+    // status that the reason gave. Session thread only.
+    bool m_shutdownAnnounced = false;
 };

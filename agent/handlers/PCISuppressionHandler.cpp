@@ -177,14 +177,14 @@ unsigned CPCISuppressionHandler::Run()
 void CPCISuppressionHandler::Inspect(SuppressionState& state)
 {
     bool fired = false;
-    std::int32_t hold = 0;
+    std::int64_t hold = 0; // milliseconds
     std::string reason;
     for (const auto& method : m_suppressionMethods) {
         try {
             if (method->Check()) {
                 fired = true;
                 reason = method->GetTriggerDescription();
-                hold = std::max(hold, static_cast<std::int32_t>(method->GetMinimumSuppressionTime()));
+                hold = std::max(hold, std::int64_t{static_cast<std::int32_t>(method->GetMinimumSuppressionTime())} * 1000);
             }
         } catch (const std::exception& error) {
             KZB_LOG(kzb::log::Error, "Failed to check auto-suppression method. %s", error.what());
@@ -246,7 +246,7 @@ void CPCISuppressionHandler::RequestSuppression(Suppression::Action action)
     Connection().Send(std::make_shared<SuppressMessage>(GetIDType(), clientID, action));
 }
 
-std::int32_t CPCISuppressionHandler::Now() const
+std::int64_t CPCISuppressionHandler::Now() const
 {
-    return static_cast<std::int32_t>(m_clock.Now());
+    return m_clock.NowMilliseconds();
 }

@@ -31,7 +31,7 @@ private:
     // What the inspections carry from one to the next.
     struct SuppressionState
     {
-        std::int32_t endTime = 0; // the earliest time an End may be sent
+        std::int64_t endTime = 0; // the earliest time an End may be sent (milliseconds)
         bool endPending = false;  // nothing fired while the end time had not come
     };
 
@@ -44,7 +44,8 @@ private:
     bool DetectAgentName();
     void Inspect(SuppressionState& state);
     void RequestSuppression(Suppression::Action action);
-    std::int32_t Now() const;
+    // Milliseconds: a minimum time counted in whole seconds could end up to a second early.
+    std::int64_t Now() const;
 
     RecorderStatusTable* m_statusTable;
     kzb::Clock& m_clock;

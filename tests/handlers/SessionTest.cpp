@@ -247,6 +247,11 @@ TEST_F(SessionTest, AChangeOfTriggerWhileSuppressingOnlyUpdatesTheReason)
     const std::string first = core->GetStatusTable().Get(1, &RecorderStatus::autoSuppressionTrigger);
     SetDesktopJson(R"({"windows": [{"title": "Bank"}]})");
     ASSERT_TRUE(log.WaitFor("Auto Suppression Reason updated, from: ", 2));
+    // The table follows the log line.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (core->GetStatusTable().Get(1, &RecorderStatus::autoSuppressionTrigger) == first &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
     EXPECT_NE(core->GetStatusTable().Get(1, &RecorderStatus::autoSuppressionTrigger), first);
     const int after = sim->LastSeq();
     LetInspectionsRun();
@@ -399,4 +404,25 @@ TEST_F(SessionTest, AnUpdatedAnnotationIDConfigurationStartsTheAnnotationCycleAg
     EXPECT_EQ(dialog.Annotate(), std::vector<unsigned>{1});
     const json annotation = Received("DKA_ANNOTATE_CALL", before);
     ASSERT_FALSE(annotation.is_null());
+}
+
+TEST_F(SessionTest, TheStatusOfAShutdownReasonOutlastsTheRecordersClose)
+{
+    ASSERT_TRUE(StartAgent(Scenario(0, json::object())));
+    ASSERT_TRUE(WaitForStatus(&RecorderStatus::connectionStatus, ConnectionStatus::Connected));
+    // The recorder announces the reason and closes the connection at once.
+    Do({{"op", "shutdown"}, {"reason", 9}});
+    ASSERT_TRUE(log.WaitFor("Recorder 1 - Disconnecting because the DKA CTI Server has invalid configuration data "
+                            "for this client."));
+    ASSERT_TRUE(WaitForStatus(&RecorderStatus::connectionStatus, ConnectionStatus::InvalidConfiguration));
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(Status(&RecorderStatus::connectionStatus), ConnectionStatus::InvalidConfiguration);
+
+    // A plain loss on the next connection shows as not connected again.
+    const int since = sim->LastSeq();
+    clock.Advance(30);
+    ASSERT_FALSE(Received("DKA_ID", since).is_null());
+    ASSERT_TRUE(WaitForStatus(&RecorderStatus::connectionStatus, ConnectionStatus::Connected));
+    Do({{"op", "reset"}});
+    EXPECT_TRUE(WaitForStatus(&RecorderStatus::connectionStatus, ConnectionStatus::NotConnected));
 }
