@@ -11,7 +11,7 @@
 namespace {
 
 const CFeatureMessageHandler::Feature Annotation{"CAnnotationHandler", DKA_GET_ANNOTATION_ID_CONFIG,
-                                                 DKA_GET_ANNOTATION_CONFIG};
+                                                 DKA_GET_ANNOTATION_CONFIG, DKA_ANNOTATION_ID_CONFIG};
 
 } // namespace
 
@@ -28,7 +28,7 @@ CAnnotationHandler::~CAnnotationHandler()
 {
     StopAndJoin();
     const std::uint32_t recorder = GetRecorderNumber();
-    if (CAnnotationDialogModel* dialog = m_dialog.load()) {
+    if (CAnnotationDialogModel* dialog = m_dialog.Get()) {
         dialog->SetAnnotationEnabled(recorder, false);
         dialog->SetAnnotationStatus(recorder, AnnotationStatus::NoHandler);
         dialog->UnregisterHandler(recorder);
@@ -36,34 +36,23 @@ CAnnotationHandler::~CAnnotationHandler()
     KZB_LOG(kzb::log::Info, "Recorder %u - CAnnotationHandler object destroyed", recorder);
 }
 
-void CAnnotationHandler::AttachDialog(CAnnotationDialogModel* dialog)
-{
-    m_dialog.store(dialog);
-    if (dialog)
-        dialog->RegisterHandler(GetRecorderNumber(), this);
-}
-
 void CAnnotationHandler::SetStatus(std::uint32_t status)
 {
-    if (CAnnotationDialogModel* dialog = m_dialog.load())
+    if (CAnnotationDialogModel* dialog = m_dialog.Get())
         dialog->SetAnnotationStatus(GetRecorderNumber(), status);
 }
 
 void CAnnotationHandler::ResetConfiguration()
 {
     m_fields.clear();
-    if (CAnnotationDialogModel* dialog = m_dialog.load())
+    if (CAnnotationDialogModel* dialog = m_dialog.Get())
         dialog->SetAnnotationEnabled(GetRecorderNumber(), true);
 }
 
 bool CAnnotationHandler::HandleIDConfig(const IDConfig& config)
 {
     m_fields.clear();
-    bool result = false;
-    if (const auto rule = config.GetRule())
-        result = SetIDInfo(rule->GetIDType(), rule->GetMethods().size());
-    else
-        KZB_LOG(kzb::log::Error, "Recorder %u - DKA_ANNOTATION_ID_CONFIG contained no rule", GetRecorderNumber());
+    const bool result = ApplyIDRule(config);
     if (!result) {
         SetIDType(DKA::Agent_Name_To_Agent_ID);
         SetStatus(AnnotationStatus::ConfigurationUnusable);
@@ -97,7 +86,7 @@ void CAnnotationHandler::HandleAnnotationConfig(const AnnotationConfig& config)
     } else {
         KZB_LOG(kzb::log::Error, "Recorder %u - DKA_ANNOTATION_CONFIG contained no rule", recorder);
     }
-    CAnnotationDialogModel* dialog = m_dialog.load();
+    CAnnotationDialogModel* dialog = m_dialog.Get();
     if (!dialog)
         return;
     dialog->SetAnnotationConfiguration(recorder, m_fields);

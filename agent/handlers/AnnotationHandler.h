@@ -3,12 +3,9 @@
 #include "FeatureMessageHandler.h"
 
 #include "Config/AnnotationTypes.h"
-#include "ui/FeatureRequests.h"
+#include "ui/AnnotationDialogModel.h"
 
-#include <atomic>
 #include <vector>
-
-class CAnnotationDialogModel;
 
 // Call annotation for one recorder: obtains the annotation fields, hands them to the
 // annotation dialog, and sends the agent's values.
@@ -20,8 +17,8 @@ public:
     ~CAnnotationHandler() override;
 
     // Stores the dialog (may be null) and registers with it.
-    void AttachDialog(CAnnotationDialogModel* dialog);
-    void DetachDialog() override { m_dialog.store(nullptr); }
+    void AttachDialog(CAnnotationDialogModel* dialog) { m_dialog.Attach(dialog, GetRecorderNumber(), this); }
+    void DetachDialog() override { m_dialog.Detach(); }
 
     // The user-interface thread; true when the values went to the recorder.
     bool RequestAnnotation(const std::vector<AnnotateField>& values) override;
@@ -35,6 +32,6 @@ private:
     void HandleAnnotationConfig(const AnnotationConfig& config);
     void SetStatus(std::uint32_t status);
 
-    std::atomic<CAnnotationDialogModel*> m_dialog{nullptr};
+    FeatureDialogLink<CAnnotationDialogModel> m_dialog;
     std::vector<FieldDetails> m_fields;
 };

@@ -123,6 +123,15 @@ unsigned CFeatureMessageHandler::RunCommandLoop()
     return 0;
 }
 
+bool CFeatureMessageHandler::ApplyIDRule(const IDConfig& config)
+{
+    if (const auto rule = config.GetRule())
+        return SetIDInfo(rule->GetIDType(), rule->GetMethods().size());
+    KZB_LOG(kzb::log::Error, "Recorder %u - %s contained no rule", GetRecorderNumber(),
+            GetCommandName(m_feature.idConfigID).c_str());
+    return false;
+}
+
 void CFeatureMessageHandler::SetAgentName(const std::string& name)
 {
     std::lock_guard<std::mutex> lock(m_agentNameMutex);

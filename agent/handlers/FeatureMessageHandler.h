@@ -28,6 +28,7 @@ public:
         const char* className;      // for the log lines
         std::uint32_t getIDConfigID;
         std::uint32_t getConfigID;
+        std::uint32_t idConfigID;   // the recorder's answer to getIDConfigID
     };
 
     CFeatureMessageHandler(std::uint32_t recorderNumber, CGeneralMessageHandler* owner,
@@ -54,6 +55,8 @@ protected:
 
     // The thread body of the annotation, manual suppression and record on demand handlers.
     unsigned RunCommandLoop();
+    // SetIDInfo with the configuration's rule; false (with a log line) when it has none.
+    bool ApplyIDRule(const IDConfig& config);
 
     void SetAgentName(const std::string& name);
     std::string GetAgentName() const;
@@ -71,6 +74,26 @@ private:
     mutable std::mutex m_agentNameMutex; // the agent name is read by the dialogs' thread too
     std::string m_agentName;
     std::bitset<10> m_supportedIDTypes;
+};
+
+// The feature dialog a handler reports to and is registered with; the dialog may let go
+// of the handler first (DetachDialog), from another thread.
+template <typename Dialog>
+class FeatureDialogLink
+{
+public:
+    template <typename Client>
+    void Attach(Dialog* dialog, std::uint32_t recorder, Client* client)
+    {
+        m_dialog.store(dialog);
+        if (dialog)
+            dialog->RegisterHandler(recorder, client);
+    }
+    void Detach() { m_dialog.store(nullptr); }
+    Dialog* Get() const { return m_dialog.load(); }
+
+private:
+    std::atomic<Dialog*> m_dialog{nullptr};
 };
 
 // A command's typed form; logs and gives null when the catalogue made another class.

@@ -9,6 +9,9 @@
 #include "protocol/SessionMessages.h"
 #include "ui/RecorderStatusTable.h"
 
+#include <algorithm>
+#include <iterator>
+
 CGeneralMessageHandler::CGeneralMessageHandler(ISessionHost& host, std::uint32_t recorderNumber, std::string address,
                                                std::uint16_t port, kzb::Clock& clock)
     : CMessageHandler(recorderNumber, std::make_shared<CTCPComms>(clock)), m_host(host), m_clock(clock),
@@ -60,14 +63,13 @@ unsigned CGeneralMessageHandler::Run()
     return 0;
 }
 
-template <typename Handler>
-void CGeneralMessageHandler::Forward(Handler* handler, const DKACommandPtr& command, const char* featureText)
+void CGeneralMessageHandler::Forward(CFeatureMessageHandler* handler, const DKACommandPtr& command,
+                                     const char* withoutTask)
 {
     if (handler != nullptr)
         handler->PostCommand(command);
     else
-        KZB_LOG(kzb::log::Error, "Recorder %u - Detected %s related message without receiving %s task list. Ignoring task.",
-                GetRecorderNumber(), featureText, featureText);
+        KZB_LOG(kzb::log::Error, "Recorder %u - Detected %s task list. Ignoring task.", GetRecorderNumber(), withoutTask);
 }
 
 void CGeneralMessageHandler::Dispatch(const DKACommandPtr& command)
@@ -109,20 +111,17 @@ void CGeneralMessageHandler::Dispatch(const DKACommandPtr& command)
         break;
     }
     if (id >= DKA_PCI_ID_CONFIG && id <= DKA_PCI_SUPPRESSION_CONFIG_UPDATED)
-        Forward(m_pciSuppressionHandler.get(), command, "Auto Suppression");
+        Forward(m_pciSuppressionHandler.get(), command,
+                "Auto Suppression related message without receiving Auto Suppression");
     else if (id >= DKA_ANNOTATION_ID_CONFIG && id <= DKA_ANNOTATION_CONFIG_UPDATED)
-        Forward(m_annotationHandler.get(), command, "Annotation");
+        Forward(m_annotationHandler.get(), command, "Annotation related message without receiving Annotation");
     else if (id >= DKA_MANUAL_SUPPRESSION_ID_CONFIG && id <= DKA_MANUAL_SUPPRESSION_CONFIG_UPDATED)
-        Forward(m_manualSuppressionHandler.get(), command, "Manual Suppression");
-    else if (id >= DKA_RECORD_ON_DEMAND_ID_CONFIG && id <= DKA_RECORD_ON_DEMAND_DEFAULT_STATE) {
-        if (m_recordOnDemandHandler)
-            m_recordOnDemandHandler->PostCommand(command);
-        else
-            KZB_LOG(kzb::log::Error,
-                    "Recorder %u - Detected Record on Demand-related message without receiving Record on Demand task "
-                    "list. Ignoring task.",
-                    recorder);
-    } else
+        Forward(m_manualSuppressionHandler.get(), command,
+                "Manual Suppression related message without receiving Manual Suppression");
+    else if (id >= DKA_RECORD_ON_DEMAND_ID_CONFIG && id <= DKA_RECORD_ON_DEMAND_DEFAULT_STATE)
+        Forward(m_recordOnDemandHandler.get(), command,
+                "Record on Demand-related message without receiving Record on Demand");
+    else
         KZB_LOG(kzb::log::Error, "Recorder %u - Incoming DKACMD message header (%lu) not recognized. Ignoring...",
                 recorder, static_cast<unsigned long>(id));
 }
@@ -188,20 +187,35 @@ void CGeneralMessageHandler::DestroyFeatureHandlers()
     m_recordOnDemandHandler.reset();
 }
 
+namespace {
+
+// Why a recorder ends the connection, and the status it leaves.
+struct DisconnectReason
+{
+    std::uint32_t reason;
+    int level;
+    const char* why; // "Recorder %u - Disconnecting because the DKA CTI Server <why>."
+    std::uint32_t status;
+};
+
+constexpr DisconnectReason DisconnectReasons[] = {
+    {DKA::SSR_Client_Timed_Out, kzb::log::Warning, "has timed out", ConnectionStatus::NotConnected},
+    {DKA::SSR_Server_Shutting_Down, kzb::log::Warning, "is shutting down", ConnectionStatus::NotConnected},
+    {DKA::SSR_Socket_Error, kzb::log::Error, "has detected a socket error", ConnectionStatus::NotConnected},
+    {DKA::SSR_Bad_Message, kzb::log::Error, "received a bad message from this client", ConnectionStatus::NotConnected},
+    {DKA::SSR_Client_Not_Found, kzb::log::Error, "could not find this client or add it to its configuration",
+     ConnectionStatus::NotConnected},
+    {DKA::SSR_Invalid_Client_Configuration, kzb::log::Warning, "has invalid configuration data for this client",
+     ConnectionStatus::InvalidConfiguration},
+};
+
+} // namespace
+
 void CGeneralMessageHandler::HandleServerShutdown(std::uint32_t reason)
 {
     DestroyFeatureHandlers();
     const std::uint32_t recorder = GetRecorderNumber();
-    std::uint32_t status = ConnectionStatus::NotConnected;
-    switch (reason) {
-    case DKA::SSR_Client_Timed_Out:
-        KZB_LOG(kzb::log::Warning, "Recorder %u - Disconnecting because the DKA CTI Server has timed out.", recorder);
-        break;
-    case DKA::SSR_Server_Shutting_Down:
-        KZB_LOG(kzb::log::Warning, "Recorder %u - Disconnecting because the DKA CTI Server is shutting down.",
-                recorder);
-        break;
-    case DKA::SSR_Multiple_Client_Connections:
+    if (reason == DKA::SSR_Multiple_Client_Connections) {
         KZB_LOG(kzb::log::Warning,
                 "Recorder %u - Terminating because the DKA CTI Server sent us a shutdown message with reason "
                 "SSR_Multiple_Client_Connections",
@@ -209,32 +223,17 @@ void CGeneralMessageHandler::HandleServerShutdown(std::uint32_t reason)
         m_terminated.store(true);
         Stop();
         return;
-    case DKA::SSR_Socket_Error:
-        KZB_LOG(kzb::log::Error, "Recorder %u - Disconnecting because the DKA CTI Server has detected a socket error.",
-                recorder);
-        break;
-    case DKA::SSR_Bad_Message:
-        KZB_LOG(kzb::log::Error,
-                "Recorder %u - Disconnecting because the DKA CTI Server received a bad message from this client.",
-                recorder);
-        break;
-    case DKA::SSR_Client_Not_Found:
-        KZB_LOG(kzb::log::Error,
-                "Recorder %u - Disconnecting because the DKA CTI Server could not find this client or add it to its "
-                "configuration.",
-                recorder);
-        break;
-    case DKA::SSR_Invalid_Client_Configuration:
-        KZB_LOG(kzb::log::Warning,
-                "Recorder %u - Disconnecting because the DKA CTI Server has invalid configuration data for this client.",
-                recorder);
-        status = ConnectionStatus::InvalidConfiguration;
-        break;
-    default:
+    }
+    std::uint32_t status = ConnectionStatus::NotConnected;
+    const auto known = std::find_if(std::begin(DisconnectReasons), std::end(DisconnectReasons),
+                                    [reason](const DisconnectReason& entry) { return entry.reason == reason; });
+    if (known != std::end(DisconnectReasons)) {
+        KZB_LOG(known->level, "Recorder %u - Disconnecting because the DKA CTI Server %s.", recorder, known->why);
+        status = known->status;
+    } else {
         KZB_LOG(kzb::log::Error,
                 "Recorder %u - Disconnecting because the DKA CTI Server has given an unknown disconnect reason (%u).",
                 recorder, reason);
-        break;
     }
     m_shutdownAnnounced = true;
     Connection().ScheduleReconnect();

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+class CFeatureMessageHandler;
 class CPCISuppressionHandler;
 class CAnnotationHandler;
 class CManualSuppressionHandler;
@@ -44,8 +45,8 @@ private:
     void HandleTasks(std::uint32_t mask);
     void HandleServerShutdown(std::uint32_t reason);
     void DestroyFeatureHandlers();
-    template <typename Handler>
-    void Forward(Handler* handler, const DKACommandPtr& command, const char* featureText);
+    // Posts a feature command to its handler; without one, logs "Detected <withoutTask> task list".
+    void Forward(CFeatureMessageHandler* handler, const DKACommandPtr& command, const char* withoutTask);
     void OnConnectionEstablished();
     void OnConnectionLost();
 

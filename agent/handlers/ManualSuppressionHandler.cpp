@@ -7,7 +7,8 @@
 namespace {
 
 const CFeatureMessageHandler::Feature ManualSuppression{
-    "CManualSuppressionHandler", DKA_GET_MANUAL_SUPPRESSION_ID_CONFIG, DKA_GET_MANUAL_SUPPRESSION_CONFIG};
+    "CManualSuppressionHandler", DKA_GET_MANUAL_SUPPRESSION_ID_CONFIG, DKA_GET_MANUAL_SUPPRESSION_CONFIG,
+    DKA_MANUAL_SUPPRESSION_ID_CONFIG};
 
 constexpr std::uint32_t Disabled = 1;
 constexpr std::uint32_t Enabled = 2;
@@ -26,35 +27,22 @@ CManualSuppressionHandler::~CManualSuppressionHandler()
 {
     StopAndJoin();
     const std::uint32_t recorder = GetRecorderNumber();
-    if (CManualSuppressionDialogModel* dialog = m_dialog.load()) {
+    if (CManualSuppressionDialogModel* dialog = m_dialog.Get()) {
         dialog->SetManualSuppressionEnabled(recorder, Disabled);
         dialog->UnregisterHandler(recorder);
     }
     KZB_LOG(kzb::log::Info, "Recorder %u - CManualSuppressionHandler object destroyed", recorder);
 }
 
-void CManualSuppressionHandler::AttachDialog(CManualSuppressionDialogModel* dialog)
-{
-    m_dialog.store(dialog);
-    if (dialog)
-        dialog->RegisterHandler(GetRecorderNumber(), this);
-}
-
 void CManualSuppressionHandler::SetEnabled(std::uint32_t state)
 {
-    if (CManualSuppressionDialogModel* dialog = m_dialog.load())
+    if (CManualSuppressionDialogModel* dialog = m_dialog.Get())
         dialog->SetManualSuppressionEnabled(GetRecorderNumber(), state);
 }
 
 bool CManualSuppressionHandler::HandleIDConfig(const IDConfig& config)
 {
-    const auto rule = config.GetRule();
-    if (!rule) {
-        KZB_LOG(kzb::log::Error, "Recorder %u - DKA_MANUAL_SUPPRESSION_ID_CONFIG contained no rule",
-                GetRecorderNumber());
-        return false;
-    }
-    const bool result = SetIDInfo(rule->GetIDType(), rule->GetMethods().size());
+    const bool result = ApplyIDRule(config);
     if (result)
         SetEnabled(Enabled);
     return result;

@@ -2,11 +2,7 @@
 
 #include "FeatureMessageHandler.h"
 
-#include "ui/FeatureRequests.h"
-
-#include <atomic>
-
-class CManualSuppressionDialogModel;
+#include "ui/ManualSuppressionDialogModel.h"
 
 // Manual audio suppression for one recorder: tells the dialog whether the recorder enables
 // it and sends the agent's Start and Stop.
@@ -17,8 +13,8 @@ public:
                               std::shared_ptr<CTCPComms> connection);
     ~CManualSuppressionHandler() override;
 
-    void AttachDialog(CManualSuppressionDialogModel* dialog);
-    void DetachDialog() override { m_dialog.store(nullptr); }
+    void AttachDialog(CManualSuppressionDialogModel* dialog) { m_dialog.Attach(dialog, GetRecorderNumber(), this); }
+    void DetachDialog() override { m_dialog.Detach(); }
 
     // The user-interface thread.
     void RequestManualSuppression(Suppression::Action action) override;
@@ -30,5 +26,5 @@ private:
     bool HandleCommand(const DKACommand& command) override;
     void SetEnabled(std::uint32_t state);
 
-    std::atomic<CManualSuppressionDialogModel*> m_dialog{nullptr};
+    FeatureDialogLink<CManualSuppressionDialogModel> m_dialog;
 };

@@ -28,22 +28,6 @@ void CMessageHandler::PostCommand(const DKACommandPtr& command)
     m_queueCondition.notify_one();
 }
 
-bool CMessageHandler::HasCommands() const
-{
-    std::lock_guard<std::mutex> lock(m_queueMutex);
-    return !m_queue.empty();
-}
-
-DKACommandPtr CMessageHandler::TakeCommand()
-{
-    std::lock_guard<std::mutex> lock(m_queueMutex);
-    if (m_queue.empty())
-        return nullptr;
-    DKACommandPtr command = std::move(m_queue.front());
-    m_queue.pop_front();
-    return command;
-}
-
 void CMessageHandler::Stop()
 {
     {

@@ -25,9 +25,6 @@ public:
 
     // Any thread.
     void PostCommand(const DKACommandPtr& command);
-    bool HasCommands() const;
-    // The oldest command; only the handler's thread, only after HasCommands.
-    DKACommandPtr TakeCommand();
 
     void Stop() override;
 

@@ -11,7 +11,7 @@
 namespace {
 
 const CFeatureMessageHandler::Feature PCISuppression{"CPCISuppressionHandler", DKA_GET_PCI_ID_CONFIG,
-                                                     DKA_GET_PCI_SUPPRESSION_CONFIG};
+                                                     DKA_GET_PCI_SUPPRESSION_CONFIG, DKA_PCI_ID_CONFIG};
 
 constexpr std::uint32_t DetermineIDFromWindowTitleType = 1;
 
@@ -231,14 +231,12 @@ void CPCISuppressionHandler::RequestSuppression(Suppression::Action action)
     if (clientID.empty())
         return;
     const std::uint32_t recorder = GetRecorderNumber();
-    if (action == Suppression::Start) {
-        if (m_statusTable)
-            m_statusTable->Set(recorder, &RecorderStatus::autoSuppressionState, 2);
+    const bool start = action == Suppression::Start;
+    if (m_statusTable)
+        m_statusTable->Set(recorder, &RecorderStatus::autoSuppressionState, start ? 2 : 1);
+    if (start) {
         KZB_LOG(kzb::log::Info, "Auto Suppression Enabled. Reason: %s", m_suppressionReason.c_str());
     } else {
-        if (m_statusTable) {
-            m_statusTable->Set(recorder, &RecorderStatus::autoSuppressionState, 1);
-        }
         KZB_LOG(kzb::log::Info, "Auto Suppression Cleared.");
         if (m_statusTable)
             m_statusTable->Set(recorder, &RecorderStatus::autoSuppressionTrigger, std::string());

@@ -8,7 +8,8 @@
 namespace {
 
 const CFeatureMessageHandler::Feature RecordOnDemandFeature{
-    "CRecordOnDemandHandler", DKA_GET_RECORD_ON_DEMAND_ID_CONFIG, DKA_GET_RECORD_ON_DEMAND_CONFIG};
+    "CRecordOnDemandHandler", DKA_GET_RECORD_ON_DEMAND_ID_CONFIG, DKA_GET_RECORD_ON_DEMAND_CONFIG,
+    DKA_RECORD_ON_DEMAND_ID_CONFIG};
 
 constexpr std::uint32_t Disabled = 1;
 constexpr std::uint32_t Enabled = 2;
@@ -28,30 +29,18 @@ CRecordOnDemandHandler::~CRecordOnDemandHandler()
 {
     StopAndJoin();
     const std::uint32_t recorder = GetRecorderNumber();
-    if (CRecordOnDemandDialogModel* dialog = m_dialog.load()) {
+    if (CRecordOnDemandDialogModel* dialog = m_dialog.Get()) {
         dialog->SetRecordOnDemandEnabled(recorder, Disabled);
         dialog->UnregisterHandler(recorder);
     }
     KZB_LOG(kzb::log::Info, "Recorder %u - CRecordOnDemandHandler object destroyed", recorder);
 }
 
-void CRecordOnDemandHandler::AttachDialog(CRecordOnDemandDialogModel* dialog)
-{
-    m_dialog.store(dialog);
-    if (dialog)
-        dialog->RegisterHandler(GetRecorderNumber(), this);
-}
-
 bool CRecordOnDemandHandler::HandleIDConfig(const IDConfig& config)
 {
-    const auto rule = config.GetRule();
-    if (!rule) {
-        KZB_LOG(kzb::log::Error, "Recorder %u - DKA_RECORD_ON_DEMAND_ID_CONFIG contained no rule", GetRecorderNumber());
-        return false;
-    }
-    const bool result = SetIDInfo(rule->GetIDType(), rule->GetMethods().size());
+    const bool result = ApplyIDRule(config);
     if (result) {
-        if (CRecordOnDemandDialogModel* dialog = m_dialog.load())
+        if (CRecordOnDemandDialogModel* dialog = m_dialog.Get())
             dialog->SetRecordOnDemandEnabled(GetRecorderNumber(), Enabled);
     }
     return result;
@@ -60,7 +49,7 @@ bool CRecordOnDemandHandler::HandleIDConfig(const IDConfig& config)
 void CRecordOnDemandHandler::HandleRecordOnDemandConfig(const RecordOnDemandConfig& config)
 {
     const std::uint32_t recorder = GetRecorderNumber();
-    CRecordOnDemandDialogModel* dialog = m_dialog.load();
+    CRecordOnDemandDialogModel* dialog = m_dialog.Get();
     if (const auto rule = config.GetRule()) {
         m_recordOnDemandType = rule->GetType();
         if (dialog)
@@ -93,7 +82,7 @@ bool CRecordOnDemandHandler::HandleCommand(const DKACommand& command)
     case DKA_RECORD_ON_DEMAND_STATE:
     case DKA_RECORD_ON_DEMAND_DEFAULT_STATE:
         if (const auto* message = CommandAs<StateMessage>(command, recorder)) {
-            if (CRecordOnDemandDialogModel* dialog = m_dialog.load()) {
+            if (CRecordOnDemandDialogModel* dialog = m_dialog.Get()) {
                 if (command.GetCommandID() == DKA_RECORD_ON_DEMAND_STATE)
                     dialog->SetRecordOnDemandState(recorder, message->GetState());
                 else

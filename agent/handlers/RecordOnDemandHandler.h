@@ -2,11 +2,7 @@
 
 #include "FeatureMessageHandler.h"
 
-#include "ui/FeatureRequests.h"
-
-#include <atomic>
-
-class CRecordOnDemandDialogModel;
+#include "ui/RecordOnDemandDialogModel.h"
 
 // Record on demand for one recorder: passes the recorder's keep/discard state and default
 // to the dialog and sends the agent's Keep and Discard.
@@ -17,8 +13,8 @@ public:
                            std::shared_ptr<CTCPComms> connection);
     ~CRecordOnDemandHandler() override;
 
-    void AttachDialog(CRecordOnDemandDialogModel* dialog);
-    void DetachDialog() override { m_dialog.store(nullptr); }
+    void AttachDialog(CRecordOnDemandDialogModel* dialog) { m_dialog.Attach(dialog, GetRecorderNumber(), this); }
+    void DetachDialog() override { m_dialog.Detach(); }
 
     // The user-interface thread.
     void RequestRecordOnDemand(RecordOnDemand::Action action) override;
@@ -30,6 +26,6 @@ private:
     bool HandleCommand(const DKACommand& command) override;
     void HandleRecordOnDemandConfig(const RecordOnDemandConfig& config);
 
-    std::atomic<CRecordOnDemandDialogModel*> m_dialog{nullptr};
+    FeatureDialogLink<CRecordOnDemandDialogModel> m_dialog;
     std::uint32_t m_recordOnDemandType = 1;
 };

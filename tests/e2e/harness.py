@@ -219,13 +219,10 @@ class Simulator:
                 self.stream.write(json.dumps({"op": "quit"}) + "\n")
                 self.stream.flush()
                 self.control.close()
-            self.process.wait(timeout=5)
-        except (OSError, subprocess.TimeoutExpired, ValueError):
+        except (OSError, ValueError):
             pass
         finally:
-            if self.process.poll() is None:
-                self.process.kill()
-                self.process.wait()
+            wait_or_kill(self.process, timeout=5)
 
 
 class Agent:
@@ -352,11 +349,7 @@ class Agent:
                 self.send("quit")
             except OSError:
                 pass
-            try:
-                self.process.wait(timeout=WAIT)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+            if not wait_or_kill(self.process):
                 self.stderr.close()
                 return None
         self.stderr.close()
@@ -412,11 +405,18 @@ class TriggerWindow:
             self.process.stdin.close()
         except OSError:
             pass
-        try:
-            self.process.wait(timeout=WAIT)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+        wait_or_kill(self.process)
+
+
+def wait_or_kill(process, timeout=None):
+    """Waits for the process to end; kills it after the time-out. True when it ended by itself."""
+    try:
+        process.wait(timeout=WAIT if timeout is None else timeout)
+        return True
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+        return False
 
 
 def new_case_folder(name):
