@@ -7,8 +7,32 @@
 #include "ui/RecorderStatusTable.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
+
+struct InspectionTally
+{
+    std::mutex mutex;
+    std::condition_variable done;
+    std::uint64_t count = 0;
+
+    void Add()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++count;
+        }
+        done.notify_all();
+    }
+};
+
+InspectionTally& Inspections()
+{
+    static InspectionTally tally;
+    return tally;
+}
 
 const CFeatureMessageHandler::Feature PCISuppression{"CPCISuppressionHandler", DKA_GET_PCI_ID_CONFIG,
                                                      DKA_GET_PCI_SUPPRESSION_CONFIG, DKA_PCI_ID_CONFIG};
@@ -28,6 +52,19 @@ CPCISuppressionHandler::CPCISuppressionHandler(std::uint32_t recorderNumber, CGe
     SetSupportedIDTypes({});
 }
 
+std::uint64_t CPCISuppressionHandler::InspectionsDone()
+{
+    std::lock_guard<std::mutex> lock(Inspections().mutex);
+    return Inspections().count;
+}
+
+bool CPCISuppressionHandler::WaitForInspections(std::uint64_t count, std::chrono::milliseconds timeout)
+{
+    InspectionTally& tally = Inspections();
+    std::unique_lock<std::mutex> lock(tally.mutex);
+    return tally.done.wait_for(lock, timeout, [&] { return tally.count >= count; });
+}
+
 CPCISuppressionHandler::~CPCISuppressionHandler()
 {
     StopAndJoin();
@@ -38,6 +75,7 @@ CPCISuppressionHandler::~CPCISuppressionHandler()
 
 void CPCISuppressionHandler::ResetConfiguration()
 {
+    m_awaitingTriggers = true;
     m_idDetectionMethods.clear();
     m_suppressionMethods.clear();
     SetAgentName({});
@@ -46,6 +84,7 @@ void CPCISuppressionHandler::ResetConfiguration()
 bool CPCISuppressionHandler::HandleIDConfig(const IDConfig& config)
 {
     bool result = true;
+    m_awaitingTriggers = true;
     m_idDetectionMethods.clear();
     m_suppressionMethods.clear();
     // A new ID configuration forgets the agent name, so that finding the same name again
@@ -67,6 +106,7 @@ bool CPCISuppressionHandler::HandleIDConfig(const IDConfig& config)
 
 void CPCISuppressionHandler::HandleSuppressionConfig(const AutoSuppressionConfig& config)
 {
+    m_awaitingTriggers = false;
     m_suppressionMethods.clear();
     const auto rule = config.GetRule();
     if (!rule) {
@@ -99,9 +139,11 @@ bool CPCISuppressionHandler::HandleCommand(const DKACommand& command)
             HandleSuppressionConfig(*config);
         return false;
     case DKA_PCI_ID_CONFIG_UPDATED:
+        m_awaitingTriggers = true;
         RequestIDConfig();
         return false;
     case DKA_PCI_SUPPRESSION_CONFIG_UPDATED:
+        m_awaitingTriggers = true;
         RequestConfig();
         return false;
     default:
@@ -164,6 +206,8 @@ unsigned CPCISuppressionHandler::Run()
         } catch (const std::exception& error) {
             KZB_LOG(kzb::log::Error, "Recorder %u - CPCISuppressionHandler: %s", recorder, error.what());
         }
+        if (inspect)
+            Inspections().Add();
         if (inspect) {
             nextInspection += InspectionPeriod;
             if (nextInspection <= now)
@@ -211,6 +255,10 @@ void CPCISuppressionHandler::Inspect(SuppressionState& state)
         }
         return;
     }
+    // Without the triggers nothing can be said to have stopped: a suppression in force stays,
+    // and its end is decided once the configuration is back.
+    if (m_awaitingTriggers)
+        return;
     m_suppressionReason.clear();
     if (!m_suppressionActive)
         return;
@@ -227,8 +275,8 @@ void CPCISuppressionHandler::Inspect(SuppressionState& state)
 
 void CPCISuppressionHandler::RequestSuppression(Suppression::Action action)
 {
-    const std::string clientID = GetClientID();
-    if (clientID.empty())
+    const ClientIdentity identity = GetClientIdentity();
+    if (identity.clientID.empty())
         return;
     const std::uint32_t recorder = GetRecorderNumber();
     const bool start = action == Suppression::Start;
@@ -241,7 +289,7 @@ void CPCISuppressionHandler::RequestSuppression(Suppression::Action action)
         if (m_statusTable)
             m_statusTable->Set(recorder, &RecorderStatus::autoSuppressionTrigger, std::string());
     }
-    Connection().Send(std::make_shared<SuppressMessage>(GetIDType(), clientID, action));
+    Connection().Send(std::make_shared<SuppressMessage>(identity.idType, identity.clientID, action));
 }
 
 std::int64_t CPCISuppressionHandler::Now() const

@@ -27,6 +27,12 @@ public:
                            kzb::Clock& clock = kzb::SystemClock::Instance());
     ~CPCISuppressionHandler() override;
 
+    // Inspections finished by the handlers of this process, for tests and figures that wait
+    // for the desktop to have been looked at.
+    static std::uint64_t InspectionsDone();
+    // True once InspectionsDone() reached count; false when the time-out passed first.
+    static bool WaitForInspections(std::uint64_t count, std::chrono::milliseconds timeout);
+
 private:
     // What the inspections carry from one to the next.
     struct SuppressionState
@@ -50,6 +56,9 @@ private:
     RecorderStatusTable* m_statusTable;
     kzb::Clock& m_clock;
     bool m_suppressionActive = false;
+    // From a reset, an ID configuration or an update notice until the suppression
+    // configuration arrives: the triggers are not known, so a suppression in force is held.
+    bool m_awaitingTriggers = false;
     std::string m_suppressionReason;
     std::vector<std::unique_ptr<IDDetectionMethod>> m_idDetectionMethods;
     std::vector<std::unique_ptr<AutoSuppressionMethod>> m_suppressionMethods;

@@ -6,6 +6,7 @@
 #include "SimControl.h"
 
 #include "comms/Clock.h"
+#include "handlers/PCISuppressionHandler.h"
 #include "ui/MainFrameCore.h"
 
 #include <nlohmann/json.hpp>
@@ -87,6 +88,14 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return true;
+    }
+
+    // Waits until the suppression handlers have finished count more inspections, so that
+    // what was on the desktop before the call has been looked at; false on time-out.
+    static bool WaitForInspections(unsigned count = 2)
+    {
+        return CPCISuppressionHandler::WaitForInspections(CPCISuppressionHandler::InspectionsDone() + count,
+                                                          std::chrono::seconds(20));
     }
 
     LogCapture log;

@@ -21,13 +21,6 @@ std::uint32_t ActionOf(const json& event)
     return event["message"]["action"].get<std::uint32_t>();
 }
 
-// Lets several inspections pass (real time: the inspection period is not on the test
-// clock), with room for a loaded machine to see a change of the desktop file.
-void LetInspectionsRun()
-{
-    std::this_thread::sleep_for(2500ms);
-}
-
 } // namespace
 
 TEST_F(SessionTest, TaskListsCreateReinitialiseAndDestroyFeatureHandlers)
@@ -134,7 +127,7 @@ TEST_F(SessionTest, ShutdownReasonsDisconnectAndReconnectThirtySecondsLater)
         ASSERT_TRUE(log.WaitFor(c.line));
         const int since = sim->LastSeq();
         EXPECT_TRUE(WaitForStatus(&RecorderStatus::connectionStatus, c.status));
-        EXPECT_EQ(Status(&RecorderStatus::callState), 0u);
+        EXPECT_TRUE(WaitForStatus(&RecorderStatus::callState, 0));
         // Nothing before the 30 seconds are up ...
         clock.Advance(29);
         EXPECT_TRUE(Received("DKA_ID", since, 1).is_null());
@@ -160,6 +153,13 @@ TEST_F(SessionTest, AnotherConnectionOfTheSameClientEndsTheSessionForGood)
     EXPECT_EQ(Status(&RecorderStatus::connectionStatus), ConnectionStatus::NoLongerAttempting);
     EXPECT_EQ(log.Count("Restarting GMH"), 0u);
     EXPECT_EQ(log.Count("No GMH running - closing Voralis application"), 1u);
+
+    // Nobody reads the session any more, so its connection is closed for good.
+    EXPECT_TRUE(log.WaitFor("Recorder 1 - TCPComms thread stopped"));
+    EXPECT_FALSE(sim->WaitFor(recorder.number, "disconnected", "", 0).is_null());
+    const int since = sim->LastSeq();
+    clock.Advance(60);
+    EXPECT_TRUE(sim->WaitFor(recorder.number, "connected", "", since, 1).is_null()) << "no reconnection";
 }
 
 TEST_F(SessionTest, ALostConnectionDropsTheFeaturesUntilTheNextTaskList)
@@ -171,7 +171,7 @@ TEST_F(SessionTest, ALostConnectionDropsTheFeaturesUntilTheNextTaskList)
     Do({{"op", "reset"}});
     ASSERT_TRUE(log.WaitFor("Recorder 1 - CPCISuppressionHandler object destroyed"));
     EXPECT_TRUE(WaitForStatus(&RecorderStatus::connectionStatus, ConnectionStatus::NotConnected));
-    EXPECT_EQ(Status(&RecorderStatus::callState), 0u);
+    EXPECT_TRUE(WaitForStatus(&RecorderStatus::callState, 0));
 
     clock.Advance(5);
     ASSERT_FALSE(Received("DKA_ID", since).is_null());
@@ -190,21 +190,23 @@ TEST_F(SessionTest, SuppressionHoldsForTheLongestMinimumTimeOfTheTriggersThatFir
     const json start = Received("DKA_PCI_SUPPRESS", since);
     ASSERT_FALSE(start.is_null());
     EXPECT_EQ(ActionOf(start), 1u);
-    EXPECT_EQ(log.Count("Should suppress and suppression is not active, request begin suppression"), 1u);
+    EXPECT_TRUE(log.WaitFor("Should suppress and suppression is not active, request begin suppression"));
     EXPECT_EQ(log.Count("Auto Suppression Enabled. Reason: "), 1u);
     EXPECT_EQ(Status(&RecorderStatus::autoSuppressionState), 2u);
 
     // Both stop firing: the end waits for the 30 seconds of the longer one.
     since = sim->LastSeq();
     SetDesktopJson(R"({"windows": []})");
-    LetInspectionsRun();
+    ASSERT_TRUE(WaitForInspections());
     clock.Advance(29);
-    EXPECT_TRUE(Received("DKA_PCI_SUPPRESS", since, 1.5).is_null());
+    ASSERT_TRUE(WaitForInspections());
+    EXPECT_EQ(log.Count("request end suppression"), 0u) << "29 of the 30 seconds";
     clock.Advance(1);
     const json end = Received("DKA_PCI_SUPPRESS", since);
     ASSERT_FALSE(end.is_null());
     EXPECT_EQ(ActionOf(end), 2u);
-    EXPECT_EQ(log.Count("Should not suppress and suppression is active, request end suppression"), 1u);
+    EXPECT_TRUE(log.WaitFor("Should not suppress and suppression is active, request end suppression"));
+    EXPECT_EQ(log.Count("request end suppression"), 1u);
     EXPECT_EQ(log.Count("Auto Suppression Cleared."), 1u);
     EXPECT_EQ(Status(&RecorderStatus::autoSuppressionState), 1u);
     EXPECT_EQ(core->GetStatusTable().Get(1, &RecorderStatus::autoSuppressionTrigger), "");
@@ -219,7 +221,7 @@ TEST_F(SessionTest, ATriggerThatReturnsWithinItsMinimumTimeStartsAgain)
     SetDesktopJson(R"({"windows": [{"title": "Card"}]})");
     ASSERT_FALSE(Received("DKA_PCI_SUPPRESS", since).is_null());
     SetDesktopJson(R"({"windows": []})");
-    LetInspectionsRun();
+    ASSERT_TRUE(WaitForInspections());
     since = sim->LastSeq();
     SetDesktopJson(R"({"windows": [{"title": "Card again"}]})");
     const json again = Received("DKA_PCI_SUPPRESS", since);
@@ -230,7 +232,7 @@ TEST_F(SessionTest, ATriggerThatReturnsWithinItsMinimumTimeStartsAgain)
 
     since = sim->LastSeq();
     SetDesktopJson(R"({"windows": []})");
-    LetInspectionsRun();
+    ASSERT_TRUE(WaitForInspections());
     clock.Advance(10);
     const json end = Received("DKA_PCI_SUPPRESS", since);
     ASSERT_FALSE(end.is_null());
@@ -253,9 +255,8 @@ TEST_F(SessionTest, AChangeOfTriggerWhileSuppressingOnlyUpdatesTheReason)
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(10ms);
     EXPECT_NE(core->GetStatusTable().Get(1, &RecorderStatus::autoSuppressionTrigger), first);
-    const int after = sim->LastSeq();
-    LetInspectionsRun();
-    EXPECT_TRUE(Received("DKA_PCI_SUPPRESS", after, 0.5).is_null()) << "no new Start";
+    ASSERT_TRUE(WaitForInspections());
+    EXPECT_EQ(log.Count("Auto Suppression Enabled"), 1u) << "no new Start";
 }
 
 TEST_F(SessionTest, TheSameAgentNameAfterANewIDConfigurationStillAsksForTheTriggers)
@@ -375,7 +376,7 @@ TEST_F(SessionTest, FeatureDialogsFollowWhatTheRecorderConfigures)
         }
     }
     // The record on demand mode reached the table although the feature is off.
-    EXPECT_EQ(Status(&RecorderStatus::recordOnDemandMode), 2u);
+    EXPECT_TRUE(WaitForStatus(&RecorderStatus::recordOnDemandMode, 2));
 }
 
 TEST_F(SessionTest, AnUpdatedAnnotationIDConfigurationStartsTheAnnotationCycleAgain)
@@ -410,19 +411,79 @@ TEST_F(SessionTest, TheStatusOfAShutdownReasonOutlastsTheRecordersClose)
 {
     ASSERT_TRUE(StartAgent(Scenario(0, json::object())));
     ASSERT_TRUE(WaitForStatus(&RecorderStatus::connectionStatus, ConnectionStatus::Connected));
+    // The next identification gets no answer until the test has looked.
+    Do({{"op", "hold"}, {"names", {"DKA_ID"}}});
     // The recorder announces the reason and closes the connection at once.
     Do({{"op", "shutdown"}, {"reason", 9}});
     ASSERT_TRUE(log.WaitFor("Recorder 1 - Disconnecting because the DKA CTI Server has invalid configuration data "
                             "for this client."));
     ASSERT_TRUE(WaitForStatus(&RecorderStatus::connectionStatus, ConnectionStatus::InvalidConfiguration));
-    std::this_thread::sleep_for(1s);
+
+    // The loss of that connection is handled before the next connection is: once the new
+    // identification is on its way, the loss has been seen and the status is still there.
+    int since = sim->LastSeq();
+    clock.Advance(30);
+    ASSERT_FALSE(sim->WaitFor(recorder.number, "held", "DKA_ID", since).is_null());
     EXPECT_EQ(Status(&RecorderStatus::connectionStatus), ConnectionStatus::InvalidConfiguration);
+    Do({{"op", "release"}});
+    ASSERT_TRUE(WaitForStatus(&RecorderStatus::connectionStatus, ConnectionStatus::Connected));
 
     // A plain loss on the next connection shows as not connected again.
-    const int since = sim->LastSeq();
-    clock.Advance(30);
-    ASSERT_FALSE(Received("DKA_ID", since).is_null());
-    ASSERT_TRUE(WaitForStatus(&RecorderStatus::connectionStatus, ConnectionStatus::Connected));
     Do({{"op", "reset"}});
     EXPECT_TRUE(WaitForStatus(&RecorderStatus::connectionStatus, ConnectionStatus::NotConnected));
+}
+
+TEST_F(SessionTest, ASuppressionInForceIsHeldWhileTheTriggersAreFetchedAgain)
+{
+    const json idUpdate = {{"op", "send"}, {"message", {{"name", "DKA_PCI_ID_CONFIG_UPDATED"}}}};
+    const json sameTasks = {{"op", "tasks"}, {"mask", 1}};
+    const struct
+    {
+        const char* name;
+        json refetch;
+        bool windowStays;
+    } cases[] = {
+        {"ID configuration updated, the window stays", idUpdate, true},
+        {"ID configuration updated, the window goes", idUpdate, false},
+        {"the same task list again, the window stays", sameTasks, true},
+        {"the same task list again, the window goes", sameTasks, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        log.Clear();
+        SetDesktopJson(R"({"windows": []})");
+        ASSERT_TRUE(StartAgent(Scenario(1, SuppressionFeatures(json::array({TitleTrigger("Card", 5)})))));
+        ASSERT_FALSE(Received("DKA_GET_PCI_SUPPRESSION_CONFIG", 0).is_null());
+        int since = sim->LastSeq();
+        SetDesktopJson(R"({"windows": [{"title": "Card Payment"}]})");
+        ASSERT_FALSE(Received("DKA_PCI_SUPPRESS", since).is_null());
+
+        // The recorder is slow to send the triggers again.
+        Do({{"op", "hold"}, {"names", {"DKA_GET_PCI_SUPPRESSION_CONFIG"}}});
+        since = sim->LastSeq();
+        Do(c.refetch);
+        ASSERT_FALSE(sim->WaitFor(recorder.number, "held", "DKA_GET_PCI_SUPPRESSION_CONFIG", since).is_null());
+        if (!c.windowStays)
+            SetDesktopJson(R"({"windows": []})");
+        // Long past the minimum time, and nothing to fire: still nothing is decided.
+        clock.Advance(60);
+        ASSERT_TRUE(WaitForInspections(3));
+        EXPECT_EQ(log.Count("request end suppression"), 0u);
+        EXPECT_EQ(Status(&RecorderStatus::autoSuppressionState), 2u);
+
+        // The triggers are back: the next inspections decide with them.
+        since = sim->LastSeq();
+        Do({{"op", "release"}});
+        ASSERT_TRUE(log.WaitFor("Window Title Method - Trigger", 2));
+        if (c.windowStays) {
+            ASSERT_TRUE(WaitForInspections());
+            EXPECT_EQ(log.Count("Auto Suppression Enabled"), 1u) << "the Start in force stays; no new one";
+            EXPECT_EQ(log.Count("request end suppression"), 0u);
+        } else {
+            const json end = Received("DKA_PCI_SUPPRESS", since);
+            ASSERT_FALSE(end.is_null());
+            EXPECT_EQ(ActionOf(end), 2u);
+            EXPECT_EQ(log.Count("Auto Suppression Enabled"), 1u);
+        }
+    }
 }

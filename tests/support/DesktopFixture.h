@@ -29,10 +29,14 @@ protected:
         std::filesystem::remove(m_path, ignored);
     }
 
-    // Replaces the desktop; the file's size changes with the text, so it is read again.
+    // Replaces the desktop at once (a reader sees the old file or the new one, never half
+    // of one); the size changes with the text, so it is read again.
     void SetDesktopJson(const std::string& json)
     {
-        std::ofstream(m_path, std::ios::trunc) << json << std::string(++m_generation % 7, ' ');
+        std::filesystem::path next = m_path;
+        next += ".next";
+        std::ofstream(next, std::ios::trunc) << json << std::string(++m_generation % 7, ' ');
+        std::filesystem::rename(next, m_path);
     }
 
     std::filesystem::path m_path;

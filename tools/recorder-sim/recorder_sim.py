@@ -214,7 +214,7 @@ class Connection:
             out.emit(self.recorder.number, "bad_message", hex=data.hex(), error=str(error))
             return
         out.emit(self.recorder.number, "received", message=fields, hex=data.hex())
-        if self.recorder.answering:
+        if self.recorder.answering and not self.recorder.hold(self, fields):
             self.answer(fields)
 
     def answer(self, m):
@@ -263,6 +263,8 @@ class Recorder:
         self.tls = tls or {}
         self.answering = True
         self.lock = threading.Lock()
+        self.held_names = set()  # requests of these names wait for "release"
+        self.held = []           # (connection, request) in arrival order
         self.connections = []
         self.listener = None
         self.context = self.make_context() if self.tls.get("cert") else None
@@ -363,6 +365,27 @@ class Recorder:
         self.out.emit(self.number, "connected", peer=peer, tls=bool(self.context), **details)
         connection.run()
 
+    def hold(self, connection, request):
+        """Keeps a request of a held name for "release"; true when it was kept."""
+        with self.lock:
+            if request.get("name") not in self.held_names:
+                return False
+            self.held.append((connection, request))
+        self.out.emit(self.number, "held", message={"name": request.get("name")})
+        return True
+
+    def release(self, names=None):
+        """Stops holding the names (default: all) and answers what was kept for them, in order."""
+        with self.lock:
+            released = set(self.held_names if names is None else names)
+            self.held_names -= released
+            answer = [(c, r) for c, r in self.held if r.get("name") in released]
+            self.held = [(c, r) for c, r in self.held if r.get("name") not in released]
+        self.out.emit(self.number, "released", names=sorted(released), answered=len(answer))
+        for connection, request in answer:
+            if connection.open:
+                connection.answer(request)
+
     def forget(self, connection):
         with self.lock:
             if connection in self.connections:
@@ -437,6 +460,12 @@ class Recorder:
                 c.stalled.set()
             self.answering = True
             self.out.emit(self.number, "resumed")
+        elif op == "hold":
+            with self.lock:
+                self.held_names.update(command.get("names", []))
+            self.out.emit(self.number, "holding", names=sorted(command.get("names", [])))
+        elif op == "release":
+            self.release(command.get("names"))
         elif op == "refuse":
             self.refuse()
         elif op == "listen":
