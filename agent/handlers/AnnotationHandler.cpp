@@ -63,12 +63,12 @@ bool CAnnotationHandler::HandleIDConfig(const IDConfig& config)
 void CAnnotationHandler::RequestConfig()
 {
     m_fields.clear();
-    const std::string clientID = GetClientID();
-    if (clientID.empty()) {
+    const ClientIdentity identity = GetClientIdentity();
+    if (identity.clientID.empty()) {
         SetStatus(AnnotationStatus::ConfigurationUnusable);
         return;
     }
-    Connection().Send(std::make_shared<GetTaskConfig>(GetIDType(), clientID, DKA_GET_ANNOTATION_CONFIG));
+    Connection().Send(std::make_shared<GetTaskConfig>(identity.idType, identity.clientID, DKA_GET_ANNOTATION_CONFIG));
 }
 
 void CAnnotationHandler::HandleAnnotationConfig(const AnnotationConfig& config)
@@ -132,9 +132,9 @@ bool CAnnotationHandler::RequestAnnotation(const std::vector<AnnotateField>& val
                 recorder);
         return false;
     }
-    const std::string clientID = GetClientID();
-    if (clientID.empty())
+    const ClientIdentity identity = GetClientIdentity();
+    if (identity.clientID.empty())
         return false;
-    Connection().Send(std::make_shared<AnnotateMessage>(GetIDType(), clientID, values));
+    Connection().Send(std::make_shared<AnnotateMessage>(identity.idType, identity.clientID, values));
     return true;
 }

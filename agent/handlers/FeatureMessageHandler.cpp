@@ -35,30 +35,50 @@ bool CFeatureMessageHandler::IsIDTypeSupported(std::uint32_t idType) const
     return idType < m_supportedIDTypes.size() && m_supportedIDTypes.test(idType);
 }
 
-std::string CFeatureMessageHandler::GetClientID() const
+CFeatureMessageHandler::ClientIdentity CFeatureMessageHandler::GetClientIdentity() const
 {
-    const std::uint32_t idType = GetIDType();
-    if (!IsIDTypeSupported(idType)) {
-        KZB_LOG(kzb::log::Error, "Recorder %u - GetClientID(): IDType '%s' (%u) is not supported", GetRecorderNumber(),
-                GetIDTypeName(idType).c_str(), idType);
-        return {};
+    ClientIdentity identity;
+    {
+        std::lock_guard<std::mutex> lock(m_identityMutex);
+        identity.idType = m_idType;
+        if (IsIDTypeSupported(m_idType)) {
+            switch (m_idType) {
+            case DKA::Agent_Name_To_Agent_ID:
+                identity.clientID = m_agentName;
+                break;
+            case DKA::Windows_Login_Name_To_Extension:
+            case DKA::Windows_Login_Name_To_Annotation_Field:
+            case DKA::Windows_Login_Name_To_Channel_Name:
+                identity.clientID = GetUserName();
+                break;
+            case DKA::Host_Name_To_Logical_Channel:
+            case DKA::Host_Name_To_Extension:
+            case DKA::Host_Name_To_Rostrvm_ID:
+            case DKA::Host_Name_To_Annotation_Field:
+            case DKA::Host_Name_To_Channel_Name:
+                identity.clientID = GetHostName();
+                break;
+            default:
+                break;
+            }
+            return identity;
+        }
     }
-    switch (idType) {
-    case DKA::Agent_Name_To_Agent_ID:
-        return GetAgentName();
-    case DKA::Windows_Login_Name_To_Extension:
-    case DKA::Windows_Login_Name_To_Annotation_Field:
-    case DKA::Windows_Login_Name_To_Channel_Name:
-        return GetUserName();
-    case DKA::Host_Name_To_Logical_Channel:
-    case DKA::Host_Name_To_Extension:
-    case DKA::Host_Name_To_Rostrvm_ID:
-    case DKA::Host_Name_To_Annotation_Field:
-    case DKA::Host_Name_To_Channel_Name:
-        return GetHostName();
-    default:
-        return {};
-    }
+    KZB_LOG(kzb::log::Error, "Recorder %u - GetClientID(): IDType '%s' (%u) is not supported", GetRecorderNumber(),
+            GetIDTypeName(identity.idType).c_str(), identity.idType);
+    return identity;
+}
+
+std::uint32_t CFeatureMessageHandler::GetIDType() const
+{
+    std::lock_guard<std::mutex> lock(m_identityMutex);
+    return m_idType;
+}
+
+void CFeatureMessageHandler::SetIDType(std::uint32_t idType)
+{
+    std::lock_guard<std::mutex> lock(m_identityMutex);
+    m_idType = idType;
 }
 
 bool CFeatureMessageHandler::SetIDInfo(std::uint32_t idType, std::size_t methodCount)
@@ -96,10 +116,10 @@ void CFeatureMessageHandler::RequestIDConfig()
 
 void CFeatureMessageHandler::RequestConfig()
 {
-    const std::string clientID = GetClientID();
-    if (clientID.empty())
+    const ClientIdentity identity = GetClientIdentity();
+    if (identity.clientID.empty())
         return;
-    Connection().Send(std::make_shared<GetTaskConfig>(GetIDType(), clientID, m_feature.getConfigID));
+    Connection().Send(std::make_shared<GetTaskConfig>(identity.idType, identity.clientID, m_feature.getConfigID));
 }
 
 unsigned CFeatureMessageHandler::RunCommandLoop()
@@ -134,13 +154,13 @@ bool CFeatureMessageHandler::ApplyIDRule(const IDConfig& config)
 
 void CFeatureMessageHandler::SetAgentName(const std::string& name)
 {
-    std::lock_guard<std::mutex> lock(m_agentNameMutex);
+    std::lock_guard<std::mutex> lock(m_identityMutex);
     m_agentName = name;
 }
 
 std::string CFeatureMessageHandler::GetAgentName() const
 {
-    std::lock_guard<std::mutex> lock(m_agentNameMutex);
+    std::lock_guard<std::mutex> lock(m_identityMutex);
     return m_agentName;
 }
 

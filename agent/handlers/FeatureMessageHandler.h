@@ -40,9 +40,17 @@ public:
     // No types: every type 0 to 9. Types of 10 or more are skipped.
     void SetSupportedIDTypes(std::initializer_list<std::uint32_t> types);
     bool IsIDTypeSupported(std::uint32_t idType) const;
-    std::uint32_t GetIDType() const { return m_idType.load(); }
-    // The identifier the current ID type names; empty (with a log line) when unsupported.
-    std::string GetClientID() const;
+    std::uint32_t GetIDType() const;
+
+    // The ID type in force and the identifier it names, read together, so that a request
+    // never pairs a new type with the old identifier.
+    struct ClientIdentity
+    {
+        std::uint32_t idType = 0;
+        std::string clientID; // empty (with a log line) when the type is not supported
+    };
+    ClientIdentity GetClientIdentity() const;
+    std::string GetClientID() const { return GetClientIdentity().clientID; }
     virtual bool SetIDInfo(std::uint32_t idType, std::size_t methodCount);
 
 protected:
@@ -60,7 +68,7 @@ protected:
 
     void SetAgentName(const std::string& name);
     std::string GetAgentName() const;
-    void SetIDType(std::uint32_t idType) { m_idType.store(idType); }
+    void SetIDType(std::uint32_t idType);
     CGeneralMessageHandler* GetOwner() const { return m_owner; }
     const Feature& GetFeature() const { return m_feature; }
 
@@ -70,8 +78,9 @@ protected:
 private:
     CGeneralMessageHandler* const m_owner;
     const Feature m_feature;
-    std::atomic<std::uint32_t> m_idType{1};
-    mutable std::mutex m_agentNameMutex; // the agent name is read by the dialogs' thread too
+    // The ID type and the agent name are read by the dialogs' thread too.
+    mutable std::mutex m_identityMutex;
+    std::uint32_t m_idType = 1;
     std::string m_agentName;
     std::bitset<10> m_supportedIDTypes;
 };

@@ -76,7 +76,7 @@ bool CManualSuppressionHandler::HandleCommand(const DKACommand& command)
 
 void CManualSuppressionHandler::RequestManualSuppression(Suppression::Action action)
 {
-    const std::string clientID = GetClientID();
-    if (!clientID.empty())
-        Connection().Send(std::make_shared<SuppressMessage>(GetIDType(), clientID, action));
+    const ClientIdentity identity = GetClientIdentity();
+    if (!identity.clientID.empty())
+        Connection().Send(std::make_shared<SuppressMessage>(identity.idType, identity.clientID, action));
 }

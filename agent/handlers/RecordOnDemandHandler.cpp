@@ -100,7 +100,7 @@ bool CRecordOnDemandHandler::HandleCommand(const DKACommand& command)
 
 void CRecordOnDemandHandler::RequestRecordOnDemand(RecordOnDemand::Action action)
 {
-    const std::string clientID = GetClientID();
-    if (!clientID.empty())
-        Connection().Send(std::make_shared<RecordOnDemandMessage>(GetIDType(), clientID, action));
+    const ClientIdentity identity = GetClientIdentity();
+    if (!identity.clientID.empty())
+        Connection().Send(std::make_shared<RecordOnDemandMessage>(identity.idType, identity.clientID, action));
 }
