@@ -67,14 +67,16 @@ void CTCPComms::Initialize(ICommandSink* owner, std::uint32_t recorderNumber, co
 
 void CTCPComms::Send(const DKACommandPtr& command)
 {
-    MutexLock lock(&m_commsMutex);
-    if (!m_stream) {
-        KZB_LOG(kzb::log::Warning, "Recorder %u - Not connected, dropping %s", m_recorderNumber.load(),
-                GetCommandName(command->GetCommandID()).c_str());
-        return;
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        if (m_stream) {
+            m_stream->QueueCommand(command);
+            m_lastSendTime = m_clock.Now();
+            return;
+        }
     }
-    m_stream->QueueCommand(command);
-    m_lastSendTime = m_clock.Now();
+    KZB_LOG(kzb::log::Warning, "Recorder %u - Not connected, dropping %s", m_recorderNumber.load(),
+            GetCommandName(command->GetCommandID()).c_str());
 }
 
 void CTCPComms::ScheduleReconnect()
@@ -101,6 +103,12 @@ void CTCPComms::Close()
     m_owner = nullptr;
     MutexLock lock(&m_commsMutex);
     DropStream();
+}
+
+bool CTCPComms::HasStream() const
+{
+    std::lock_guard<std::mutex> lock(m_streamMutex);
+    return m_stream != nullptr;
 }
 
 void CTCPComms::Wake()
@@ -134,12 +142,7 @@ unsigned CTCPComms::Run()
         m_clock.WaitUntil(wait, m_wakeCondition, deadline, [this] { return m_wakeRequested; });
         m_wakeRequested = false;
     }
-    bool connected;
-    {
-        MutexLock lock(&m_commsMutex);
-        connected = m_stream != nullptr;
-    }
-    if (connected)
+    if (HasStream())
         ConnectionLost();
     KZB_LOG(kzb::log::Info, "Recorder %u - TCPComms thread stopped", recorder);
     return 0;
@@ -153,13 +156,19 @@ std::int64_t CTCPComms::NextDeadline() const
 
 void CTCPComms::DropStream()
 {
-    // The stream's destructor stops and joins its thread; that thread never takes the comms mutex.
-    m_stream.reset();
+    std::unique_ptr<DKAMessageStream> stream;
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        stream = std::move(m_stream);
+    }
+    // The stream's destructor stops and joins its thread; that thread never takes the comms
+    // mutex, and Send meanwhile finds no stream and drops.
+    stream.reset();
 }
 
 void CTCPComms::ConnectionStep()
 {
-    if (m_stream)
+    if (HasStream())
         return;
     const std::int64_t now = m_clock.Now();
     if (m_lastAttemptTime != 0 && now < m_lastAttemptTime + RetryInterval)
@@ -192,7 +201,9 @@ void CTCPComms::ConnectionStep()
                     owner->AppendCommand(command);
             };
             observers.closed = [this] { OnStreamClosed(); };
-            m_stream = std::make_unique<DKAMessageStream>(client->GetStream(), observers);
+            auto stream = std::make_unique<DKAMessageStream>(client->GetStream(), observers);
+            std::lock_guard<std::mutex> lock(m_streamMutex);
+            m_stream = std::move(stream);
         } catch (...) {
             m_reconnectNeeded = true;
             throw;

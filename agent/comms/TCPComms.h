@@ -32,7 +32,8 @@ public:
     // (Re)starts the thread for this recorder. The port is 6471 but for tests.
     void Initialize(ICommandSink* owner, std::uint32_t recorderNumber, const std::string& address,
                     std::uint16_t port = DefaultPort);
-    // Queues a command for the recorder; dropped with a warning while not connected. Any thread.
+    // Queues a command for the recorder; dropped with a warning while not connected. Any
+    // thread; never waits for a connection attempt.
     void Send(const DKACommandPtr& command);
     // Drops the connection now and connects again 30 seconds later, without ConnectionLost.
     void ScheduleReconnect();
@@ -49,6 +50,7 @@ public:
 private:
     unsigned Run() override;
     void ConnectionStep();
+    bool HasStream() const;
     void DropStream();
     void OnStreamClosed();
     std::int64_t NextDeadline() const;
@@ -59,11 +61,15 @@ private:
     std::string m_certificatePath;
     std::string m_certificatePassword;
     std::string m_authorityPath;
+    // Held by each pass of the thread, connection attempts included.
     kzb::Mutex m_commsMutex;
+    // Guards only the stream pointer, so that Send never waits behind a connection attempt.
+    // Taken after the comms mutex, never held while a stream is destroyed.
+    mutable std::mutex m_streamMutex;
     std::unique_ptr<DKAMessageStream> m_stream;
     std::atomic<ICommandSink*> m_owner{nullptr};
     std::int64_t m_lastAttemptTime = 0;
-    std::int64_t m_lastSendTime = 0;
+    std::atomic<std::int64_t> m_lastSendTime{0};
     std::uint32_t m_failedAttempts = 0;
     std::atomic<std::uint32_t> m_recorderNumber{0};
     std::uint16_t m_port = DefaultPort;

@@ -130,6 +130,21 @@ TEST_F(CommsTest, StoppingDuringAnUnansweredConnectionAttemptIsPrompt)
     EXPECT_EQ(log.Count("Failed to start Client Connection: Failed to connect to 127.0.0.1. Retrying..."), 1u);
 }
 
+TEST_F(CommsTest, SendNeverWaitsForAConnectionAttempt)
+{
+    const auto recorder = sim->AddRecorder();
+    sim->Do(recorder.number, {{"op", "unresponsive"}});
+    CTCPComms& c = MakeComms();
+    c.Initialize(&queue, 1, "127.0.0.1", recorder.port);
+    // The attempt holds the connection's thread until the recorder answers, which it never does.
+    ASSERT_TRUE(log.WaitFor("Attempting to connect"));
+    const auto start = std::chrono::steady_clock::now();
+    c.Send(std::make_shared<ID>("PC1", "u1"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+    EXPECT_EQ(log.Count("Recorder 1 - Not connected, dropping DKA_ID"), 1u);
+    EXPECT_EQ(log.Count("Failed to start Client Connection"), 0u) << "the attempt is still running";
+}
+
 TEST_F(CommsTest, AHeartbeatFollowsMoreThanTenSecondsWithoutSending)
 {
     kzb::ManualClock& clock = manualClock;
