@@ -222,6 +222,9 @@ void CGeneralMessageHandler::HandleServerShutdown(std::uint32_t reason)
                 recorder);
         m_terminated.store(true);
         Stop();
+        // Nobody reads this session's queue any more: a connection left running would
+        // reconnect and fill it all day.
+        Connection().Close();
         return;
     }
     std::uint32_t status = ConnectionStatus::NotConnected;
