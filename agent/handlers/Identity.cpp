@@ -2,6 +2,7 @@
 
 #include "IdentitySystem.h"
 #include "Log.h"
+#include "SystemPath.h"
 #include "ui/Registry.h"
 
 #include <algorithm>
@@ -121,7 +122,7 @@ std::string NameFromIniFile()
             throw std::runtime_error("SYSTEMDRIVE environment variable is empty");
         const std::string path = drive + IniFileName;
         KZB_LOG(Level::Info, "INI file path: %s", path.c_str());
-        const std::filesystem::path filePath(path);
+        const std::filesystem::path filePath = PathFromSystemText(path);
         std::error_code error;
         if (!std::filesystem::exists(filePath, error))
             throw std::runtime_error("'" + path + "' does not exist");
@@ -172,6 +173,23 @@ std::string DetermineHostName()
             return name;
     }
     return kzb::identity::SystemHostName();
+}
+
+std::string DetermineUserName()
+{
+    std::string name;
+    unsigned long error = 0;
+    if (!kzb::identity::SystemUserName(name, error))
+        KZB_LOG(Level::Error, "Unable to get user name. Error: %lu", error);
+    return name;
+}
+
+std::string QueryUserName()
+{
+    std::string name;
+    unsigned long error = 0;
+    kzb::identity::SystemUserName(name, error);
+    return name;
 }
 
 std::string GetCitrixTerminalName()

@@ -23,8 +23,10 @@ private:
 // The host name: the Citrix client name when "TerminalNaming" is 1 and one is found,
 // otherwise the computer's host name.
 std::string DetermineHostName();
-// The Windows login name.
+// The Windows login name; empty, with an ERROR line, when it cannot be read.
 std::string DetermineUserName();
+// The same without the line.
+std::string QueryUserName();
 // The Citrix client name from the registry, WFCName.ini or CLIENTNAME; empty when none.
 std::string GetCitrixTerminalName();
 // The value of an environment variable; throws kzb::windows::error when it is not set.

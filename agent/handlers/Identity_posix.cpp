@@ -54,9 +54,11 @@ std::string SystemHostName()
 
 } // namespace kzb::identity
 
+namespace kzb::identity {
+
 // The login name of the effective user; the session's login name when the user database
 // has no entry for it.
-std::string DetermineUserName()
+bool SystemUserName(std::string& name, unsigned long& errorCode)
 {
     const long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 1024);
@@ -66,17 +68,22 @@ std::string DetermineUserName()
     while ((error = ::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
            buffer.size() < (1u << 20))
         buffer.resize(buffer.size() * 2);
-    if (error == 0 && found != nullptr && found->pw_name != nullptr && found->pw_name[0] != '\0')
-        return found->pw_name;
+    if (error == 0 && found != nullptr && found->pw_name != nullptr && found->pw_name[0] != '\0') {
+        name = found->pw_name;
+        return true;
+    }
 
     char login[257] = {};
     error = ::getlogin_r(login, sizeof login);
-    if (error == 0 && login[0] != '\0')
-        return std::string(login, ::strnlen(login, sizeof login));
-    KZB_LOG(kzb::log::Level::Error, "Unable to get user name. Error: %lu",
-            static_cast<unsigned long>(error != 0 ? error : ENOENT));
-    return {};
+    if (error == 0 && login[0] != '\0') {
+        name.assign(login, ::strnlen(login, sizeof login));
+        return true;
+    }
+    errorCode = static_cast<unsigned long>(error != 0 ? error : ENOENT);
+    return false;
 }
+
+} // namespace kzb::identity
 
 std::string GetEnvironmentVariableValue(const std::string& name)
 {

@@ -38,16 +38,21 @@ std::string SystemHostName()
 
 } // namespace kzb::identity
 
-std::string DetermineUserName()
+namespace kzb::identity {
+
+bool SystemUserName(std::string& name, unsigned long& error)
 {
     char buffer[257] = {};
     DWORD size = sizeof buffer;
     if (!::GetUserNameA(buffer, &size)) {
-        KZB_LOG(kzb::log::Level::Error, "Unable to get user name. Error: %lu", ::GetLastError());
-        return {};
+        error = ::GetLastError();
+        return false;
     }
-    return std::string(buffer, ::strnlen(buffer, sizeof buffer));
+    name.assign(buffer, ::strnlen(buffer, sizeof buffer));
+    return true;
 }
+
+} // namespace kzb::identity
 
 std::string GetEnvironmentVariableValue(const std::string& name)
 {

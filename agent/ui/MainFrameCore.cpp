@@ -18,12 +18,14 @@ std::vector<std::string> ParseRecorderAddresses(const std::string& text)
     return addresses;
 }
 
-RecorderSettings ReadRecorderSettings()
+RecorderSettings ReadRecorderSettings(const std::vector<std::string>& givenAddresses)
 {
     RecorderSettings settings;
     CRegistry registry;
     std::string text;
-    if (registry.ReadText(CRegistry::Root::LocalMachine, "RecorderAddress", text, 130))
+    if (!givenAddresses.empty())
+        settings.addresses = givenAddresses;
+    else if (registry.ReadText(CRegistry::Root::LocalMachine, "RecorderAddress", text, 130))
         settings.addresses = ParseRecorderAddresses(text);
     else
         KZB_LOG(kzb::log::Error, "Could not acquire recorder IP address(es) from registry.");

@@ -31,8 +31,9 @@ struct RecorderSettings
 
 // "RecorderAddress": double quotes removed, words separated by white space.
 std::vector<std::string> ParseRecorderAddresses(const std::string& text);
-// "RecorderAddress" and "UpdateMode" of the local machine's program key, with their log lines.
-RecorderSettings ReadRecorderSettings();
+// "RecorderAddress" and "UpdateMode" of the local machine's program key, with their log
+// lines. Addresses given replace "RecorderAddress", which is then not read.
+RecorderSettings ReadRecorderSettings(const std::vector<std::string>& givenAddresses = {});
 
 // The main frame without its windows: the recorder sessions, the status table they write,
 // the feature dialogs' state, and the supervision of the session threads. The GUI wraps

@@ -9,6 +9,7 @@
 #include "VersionInfoStore.h"
 
 #include "Log.h"
+#include "SystemPath.h"
 
 #include <filesystem>
 #include <system_error>
@@ -31,8 +32,9 @@ constexpr char Separator = '/';
 bool CreateFolder(const std::string& folder)
 {
     std::error_code error;
-    std::filesystem::create_directory(folder, error);
-    return !error || std::filesystem::is_directory(folder, error);
+    const std::filesystem::path path = PathFromSystemText(folder);
+    std::filesystem::create_directory(path, error);
+    return !error || std::filesystem::is_directory(path, error);
 }
 
 std::string WithSeparator(std::string folder)
@@ -86,7 +88,7 @@ void StartProgramLogging(const LogFolder& folder)
     KZB_LOG(kzb::log::Error, "KZBDKA Version %s (PID %d)\n", version.GetVersion(),
             kzb::platform::ProcessId());
     KZB_LOG(kzb::log::Error, "Using '%s' for minidumps\n", logFolder.c_str());
-    const std::string user = DetermineUserName();
+    const std::string user = QueryUserName();
     if (!user.empty())
         KZB_LOG(kzb::log::Error, "Current user is '%s'", user.c_str());
 }

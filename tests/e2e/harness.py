@@ -228,7 +228,7 @@ class Simulator:
 class Agent:
     """kzbdka-cli with its own desktop file, settings file and log folder; its stdout read by a thread."""
 
-    def __init__(self, folder, recorders, port, desktop=True, settings=None):
+    def __init__(self, folder, recorders, port, desktop=True, settings=None, log_dir=True):
         self.folder = folder
         self.desktop_file = os.path.join(folder, "desktop.json")
         self.log_dir = os.path.join(folder, "logs")
@@ -236,7 +236,9 @@ class Agent:
         arguments = []
         for address in recorders:
             arguments += ["--recorder", address]
-        arguments += ["--port", str(port), "--log-dir", agent_path(self.log_dir)]
+        arguments += ["--port", str(port)]
+        if log_dir:
+            arguments += ["--log-dir", agent_path(self.log_dir)]
         if desktop:
             arguments += ["--desktop", agent_path(self.desktop_file)]
         env = dict(os.environ)
@@ -330,6 +332,20 @@ class Agent:
         index, _ = self.wait_for_line(reply, after=start)
         return self.lines[index]
 
+    def inspections(self):
+        """How many desktop inspections the agent has made so far."""
+        return int(self.command("inspections", reply=r"ok: inspections \d+").split()[-1])
+
+    def wait_inspections(self, count=2, timeout=WAIT):
+        """Waits until the agent has made count more inspections, so that it has looked at the
+        desktop as it is now."""
+        target = self.inspections() + count
+        deadline = time.monotonic() + timeout
+        while self.inspections() < target:
+            if time.monotonic() > deadline:
+                raise Failure(f"the agent made no {count} inspections within {timeout:.0f} s")
+            time.sleep(0.1)
+
     def close_input(self):
         try:
             self.process.stdin.close()
@@ -381,6 +397,26 @@ def set_wine_machine_values(values):
         else:
             command = ["wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", data, "/f"]
         subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
+
+def set_wine_user_text(name, data):
+    """A current-user text value of the program's key in the Wine prefix, written through a
+    Unicode .reg file so that characters beyond ASCII arrive as they are; None deletes it."""
+    key = r"HKEY_CURRENT_USER\SOFTWARE\Corvanta\KZBDKA"
+    if data is None:
+        subprocess.run(["wine", "reg", "delete", key.replace("HKEY_CURRENT_USER", "HKCU"), "/v", name, "/f"],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        return
+    escaped = data.replace("\\", "\\\\").replace('"', '\\"')
+    text = f'Windows Registry Editor Version 5.00\r\n\r\n[{key}]\r\n"{name}"="{escaped}"\r\n'
+    with tempfile.NamedTemporaryFile("wb", suffix=".reg", delete=False) as f:
+        f.write(b"\xff\xfe" + text.encode("utf-16-le"))
+        path = f.name
+    try:
+        subprocess.run(["wine", "reg", "import", "Z:" + path.replace("/", "\\")],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60, check=True)
+    finally:
+        os.unlink(path)
 
 
 class TriggerWindow:

@@ -7,7 +7,7 @@ import unittest
 from harness import (ANNOTATION, CONFIG, DISCARD, END, FIELDS_SHOWN, KEEP, MANUAL, NOTES, OUTCOME, PCI,
                      RECORD, RECORD_ON_DEMAND, START, SUPPRESS, WAIT, Agent, Simulator, TriggerWindow,
                      action_image, annotate_image, get_id_config_image, get_task_config_image, id_image, identity,
-                     new_case_folder, scenario, set_wine_machine_values, trigger, under_wine)
+                     new_case_folder, scenario, set_wine_machine_values, set_wine_user_text, trigger, under_wine)
 
 HOSTS = ("127.0.0.1", "127.0.0.2")
 HOST, LOGIN = identity()
@@ -22,7 +22,7 @@ class AgentCase(unittest.TestCase):
     """Starts a simulator with the given recorders and the agent against them; at the end the agent
     must quit cleanly (exit code 0, so also no sanitizer report)."""
 
-    def start(self, *scenarios, settings=None, desktop=True, windows=()):
+    def start(self, *scenarios, settings=None, desktop=True, windows=(), log_dir=True):
         self.folder = new_case_folder(self.id().split(".", 1)[-1])
         self.sim = Simulator(os.path.join(self.folder, "simulator.jsonl"))
         self.addCleanup(self.sim.stop)
@@ -31,7 +31,8 @@ class AgentCase(unittest.TestCase):
         if under_wine() and settings:
             set_wine_machine_values(settings)
             self.addCleanup(set_wine_machine_values, {name: None for name in settings})
-        self.agent = Agent(self.folder, HOSTS[:len(scenarios)], self.sim.port, desktop=desktop, settings=settings)
+        self.agent = Agent(self.folder, HOSTS[:len(scenarios)], self.sim.port, desktop=desktop, settings=settings,
+                           log_dir=log_dir)
         self.agent.set_windows(windows)
         self.addCleanup(self.finish_agent, self.agent)
         return self.agent, self.sim
@@ -304,7 +305,7 @@ class SuppressionTimes(AgentCase):
 
     def test_a_trigger_that_fires_again_within_its_minimum_time_starts_again(self):
         # minimum time -> the suppress actions the recorder sees for: open, close, open, close.
-        cases = [(0, [START, END, START, END]), (6, [START, START, END])]
+        cases = [(0, [START, END, START, END]), (10, [START, START, END])]
         for minimum, actions in cases:
             with self.subTest(minimum=minimum):
                 agent, sim = self.start(scenario(triggers=[trigger("Card Payment", minimum=minimum)]))
@@ -317,9 +318,9 @@ class SuppressionTimes(AgentCase):
                     # No minimum: the next inspection without the window ends it.
                     sim.wait_action("DKA_PCI_SUPPRESS", END, since=first["seq"])
                 else:
-                    # Nothing to see while the End is held back: give the agent a few of its
-                    # 500 ms inspections without the window.
-                    time.sleep(2.0)
+                    # Nothing to see while the End is held back, once the agent has looked
+                    # at the desktop without the window.
+                    agent.wait_inspections()
                     self.assertEqual(sim.received("DKA_PCI_SUPPRESS", since=first["seq"]), [])
                 agent.set_windows(["Card Payment - CRM"])
                 again = sim.wait_action("DKA_PCI_SUPPRESS", START, since=first["seq"])
@@ -401,6 +402,21 @@ class Commands(AgentCase):
 
 
 @unittest.skipUnless(CONFIG["trigger_app"], "real windows only under Wine")
+class LogFolder(AgentCase):
+    @unittest.skipUnless(under_wine(), "the registry and its ANSI code page are Windows'")
+    def test_a_log_path_beyond_ascii_is_created_and_used(self):
+        target = os.path.join(new_case_folder("log-path-beyond-ascii"), "Journal-Café")
+        set_wine_user_text("LogPath", agent_path(target))
+        self.addCleanup(set_wine_user_text, "LogPath", None)
+        agent, _ = self.start(scenario(), log_dir=False)
+        agent.expect_line("connection 1: connected")
+        log_file = os.path.join(target, "KZBDKA.txt")
+        deadline = time.monotonic() + WAIT
+        while not os.path.isfile(log_file) and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertTrue(os.path.isfile(log_file), f"no {log_file}: {os.listdir(os.path.dirname(target))}")
+
+
 class RealDesktop(AgentCase):
     """kzbdka-cli.exe inspecting the real (Wine) desktop."""
 

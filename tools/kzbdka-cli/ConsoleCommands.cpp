@@ -1,6 +1,7 @@
 #include "ConsoleCommands.h"
 
 #include "Config/AnnotationTypes.h"
+#include "handlers/PCISuppressionHandler.h"
 #include "ui/MainFrameCore.h"
 
 #include <charconv>
@@ -118,12 +119,14 @@ ConsoleCommand ParseConsoleCommand(const std::string& line)
         command.kind = argument == "start" ? ConsoleCommand::Kind::SuppressStart : ConsoleCommand::Kind::SuppressStop;
     else if (verb == "suppress")
         return Invalid("use 'suppress start' or 'suppress stop'");
-    else if (!argument.empty() && (verb == "keep" || verb == "discard" || verb == "quit"))
+    else if (!argument.empty() && (verb == "keep" || verb == "discard" || verb == "inspections" || verb == "quit"))
         return Invalid(Quoted(verb) + " takes no argument");
     else if (verb == "keep")
         command.kind = ConsoleCommand::Kind::Keep;
     else if (verb == "discard")
         command.kind = ConsoleCommand::Kind::Discard;
+    else if (verb == "inspections")
+        command.kind = ConsoleCommand::Kind::Inspections;
     else if (verb == "quit")
         command.kind = ConsoleCommand::Kind::Quit;
     else
@@ -148,6 +151,8 @@ std::string ExecuteConsoleCommand(CMainFrameCore& core, const ConsoleCommand& co
     case ConsoleCommand::Kind::Discard:
         core.GetRecordOnDemandDialog()->Discard();
         return "ok: discard";
+    case ConsoleCommand::Kind::Inspections:
+        return "ok: inspections " + std::to_string(CPCISuppressionHandler::InspectionsDone());
     case ConsoleCommand::Kind::Invalid:
         return "error: " + command.error;
     case ConsoleCommand::Kind::None:

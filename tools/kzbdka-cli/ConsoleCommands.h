@@ -18,6 +18,7 @@ struct ConsoleCommand
         SuppressStop,
         Keep,
         Discard,
+        Inspections, // how many desktop inspections the agent has made
         Quit,
         Invalid,
     };

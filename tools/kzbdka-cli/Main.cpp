@@ -6,6 +6,7 @@
 #include "ConsoleView.h"
 
 #include "Log.h"
+#include "SystemPath.h"
 #include "comms/Net.h"
 #include "inspection/Desktop.h"
 #include "inspection/DesktopFile.h"
@@ -34,43 +35,64 @@ void PrintLine(const std::string& line)
 }
 
 // Lines of standard input, read on a thread of their own; the end of input reads as quit.
+// A blocking read cannot be interrupted, so the reader thread owns what it writes to: when
+// the agent's loop ends first, the thread finds the loop gone and drops what it reads.
 class InputLines
 {
 public:
-    explicit InputLines(CMainFrameCore& core) : m_core(core)
+    explicit InputLines(CMainFrameCore& core) : m_shared(std::make_shared<Shared>())
     {
-        std::thread([this] { Read(); }).detach();
+        m_shared->core = &core;
+        std::thread([shared = m_shared] { Read(*shared); }).detach();
     }
+
+    ~InputLines()
+    {
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        m_shared->core = nullptr;
+    }
+
+    InputLines(const InputLines&) = delete;
+    InputLines& operator=(const InputLines&) = delete;
 
     std::vector<std::string> Take()
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::vector<std::string> lines(m_lines.begin(), m_lines.end());
-        m_lines.clear();
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        std::vector<std::string> lines(m_shared->lines.begin(), m_shared->lines.end());
+        m_shared->lines.clear();
         return lines;
     }
 
 private:
-    void Read()
+    struct Shared
+    {
+        std::mutex mutex;
+        std::deque<std::string> lines;
+        CMainFrameCore* core = nullptr; // null once the loop has ended
+    };
+
+    static void Read(Shared& shared)
     {
         std::string line;
-        while (std::getline(std::cin, line))
-            Push(line);
-        Push("quit");
-    }
-
-    void Push(const std::string& line)
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_lines.push_back(line);
+        while (std::getline(std::cin, line)) {
+            if (!Push(shared, line))
+                return;
         }
-        m_core.NotifyChange();
+        Push(shared, "quit");
     }
 
-    CMainFrameCore& m_core;
-    std::mutex m_mutex;
-    std::deque<std::string> m_lines;
+    // False once nobody reads any more.
+    static bool Push(Shared& shared, const std::string& line)
+    {
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        if (shared.core == nullptr)
+            return false;
+        shared.lines.push_back(line);
+        shared.core->NotifyChange();
+        return true;
+    }
+
+    std::shared_ptr<Shared> m_shared;
 };
 
 void ApplyOptions(const CliOptions& options)
@@ -83,15 +105,15 @@ void ApplyOptions(const CliOptions& options)
         setenv("KZB_REGISTRY_FILE", options.settingsFile.c_str(), 1);
 #endif
     if (!options.desktopFile.empty())
-        kzb::inspection::SetDesktop(std::make_shared<kzb::inspection::DesktopFile>(options.desktopFile));
+        kzb::inspection::SetDesktop(
+            std::make_shared<kzb::inspection::DesktopFile>(PathFromSystemText(options.desktopFile)));
 }
 
 int RunAgent(const CliOptions& options)
 {
     CMainFrameCore core;
-    RecorderSettings settings = ReadRecorderSettings();
-    if (!options.recorders.empty())
-        settings.addresses = options.recorders;
+    // Addresses given on the command line replace the setting, which is then not read.
+    RecorderSettings settings = ReadRecorderSettings(options.recorders);
     if (options.port)
         settings.port = *options.port;
     if (!core.Start(settings)) {
