@@ -1,20 +1,21 @@
 #include "StatusImage.h"
 
 #include "Strings.h"
+#include "resource.h"
 
 StatusImage ChooseStatusImage(const RecorderStatusTable& table)
 {
     if (table.AnyCallState(4))
-        return {resource::UnavailableBitmap, resource::EventFeedUnavailableString, strings::EventFeedUnavailable};
+        return {IDB_STATUS_UNAVAILABLE, strings::EventFeedUnavailableId, strings::EventFeedUnavailable};
     if (table.AnyCallState(8))
-        return {resource::UnavailableBitmap, resource::NotConfiguredString, strings::NotConfigured};
+        return {IDB_STATUS_UNAVAILABLE, strings::NotConfiguredId, strings::NotConfigured};
     if (table.AnyCallState(16))
-        return {resource::DiscardingBitmap, resource::DiscardingString, strings::Discarding};
+        return {IDB_STATUS_DISCARDING, strings::DiscardingId, strings::Discarding};
     if (table.AnyCallState(2))
-        return {resource::SuppressingBitmap, resource::SuppressingString, strings::Suppressing};
+        return {IDB_STATUS_SUPPRESSING, strings::SuppressingId, strings::Suppressing};
     if (table.AnyCallState(1))
-        return {resource::RecordingBitmap, resource::RecordingString, strings::Recording};
-    return {resource::IdleBitmap, resource::IdleString, strings::Idle};
+        return {IDB_STATUS_RECORDING, strings::RecordingId, strings::Recording};
+    return {IDB_STATUS_IDLE, strings::IdleId, strings::Idle};
 }
 
 bool StatusImageLayout::UpdateLayout()

@@ -5,8 +5,8 @@
 // The status image: a bitmap for the recorders' call state, with the call state as tooltip.
 struct StatusImage
 {
-    unsigned bitmap;      // resource::*Bitmap
-    unsigned tooltip;     // resource::*String
+    unsigned bitmap;      // IDB_STATUS_* of resource.h
+    unsigned tooltip;     // strings::*Id
     const char* tooltipText; // the text of that string
 };
 
