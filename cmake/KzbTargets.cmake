@@ -25,17 +25,18 @@ if(CMAKE_CROSSCOMPILING)
   target_include_directories(kzb_host_headers SYSTEM INTERFACE ${_host_headers})
 endif()
 
-# kzb_add_gtest(<name> SOURCES ... LIBS ... [DRIVER <script.py>])
+# kzb_add_gtest(<name> SOURCES ... LIBS ... [DRIVER <script.py> [DRIVER_ARGS ...]])
 # One GoogleTest executable registered as one ctest test. Its per-case results go to
 # test-results/<name>.xml, which scripts/test adds up. With DRIVER, ctest runs
 # `python3 <script.py> <exe>` instead, which prepares what the exe needs (under Wine too).
 function(kzb_add_gtest name)
-  cmake_parse_arguments(ARG "" "DRIVER" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "DRIVER" "SOURCES;LIBS;DRIVER_ARGS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gmock)
   # A relative report path, so that it means the same folder natively and under Wine.
   if(ARG_DRIVER)
-    add_test(NAME ${name} COMMAND python3 ${ARG_DRIVER} $<TARGET_FILE:${name}> WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+    add_test(NAME ${name} COMMAND python3 ${ARG_DRIVER} ${ARG_DRIVER_ARGS} $<TARGET_FILE:${name}>
+             WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
   else()
     add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
   endif()

@@ -167,6 +167,19 @@ bool CAnnotationDialogModel::PressButton(std::uint32_t fieldID, const std::strin
     return false;
 }
 
+bool CAnnotationDialogModel::SetValue(std::uint32_t fieldID, const std::string& value)
+{
+    if (!m_current)
+        return false;
+    for (FieldDetails& field : *m_current) {
+        if (field.GetFieldID() == fieldID) {
+            field.SetValue(value);
+            return true;
+        }
+    }
+    return false;
+}
+
 void CAnnotationDialogModel::ClearValues()
 {
     if (!m_current)

@@ -40,6 +40,8 @@ public:
     bool SetFreeText(std::uint32_t fieldID, const std::string& text);
     // A button (input type 2): the field takes the button's annotation text.
     bool PressButton(std::uint32_t fieldID, const std::string& label);
+    // The first field with the ID takes the value as it is (the window's controls).
+    bool SetValue(std::uint32_t fieldID, const std::string& value);
     void ClearValues();
 
     // Sends the entered values to every registered handler; returns the recorders whose

@@ -124,6 +124,15 @@ void CMainFrameCore::NotifyChange()
         m_changed = true;
     }
     m_changeCondition.notify_all();
+    std::lock_guard<std::mutex> lock(m_listenerMutex);
+    if (m_changeListener)
+        m_changeListener();
+}
+
+void CMainFrameCore::SetChangeListener(std::function<void()> listener)
+{
+    std::lock_guard<std::mutex> lock(m_listenerMutex);
+    m_changeListener = std::move(listener);
 }
 
 void CMainFrameCore::SetConnectionStatus(std::uint32_t recorder, std::uint32_t status)

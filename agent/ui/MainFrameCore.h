@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -60,7 +61,11 @@ public:
 
     // Blocks until something shown may have changed, or the time-out passes.
     void WaitForChange(std::chrono::milliseconds timeout);
+    // Something shown may have changed; any thread.
     void NotifyChange();
+    // Also told of every change, on the changing thread, which it must not hold up (a
+    // window posts itself a message). Null removes it; after that it is not called again.
+    void SetChangeListener(std::function<void()> listener);
 
     // ISessionHost
     void SetConnectionStatus(std::uint32_t recorder, std::uint32_t status) override;
@@ -89,6 +94,8 @@ private:
     std::mutex m_changeMutex;
     std::condition_variable m_changeCondition;
     bool m_changed = false;
+    std::mutex m_listenerMutex;
+    std::function<void()> m_changeListener;
 
     // Declared last: the sessions go before the table and the dialogs they write.
     std::map<std::uint32_t, std::unique_ptr<CGeneralMessageHandler>> m_handlers;

@@ -158,6 +158,16 @@ bool StatusReport::Update(const RecorderStatusTable& table, const std::string& u
     return changed;
 }
 
+std::time_t StatusReport::NextDeadline(std::time_t now) const
+{
+    std::time_t next = 0;
+    for (const std::time_t deadline : {m_callStateDeadline, m_recordOnDemandDeadline}) {
+        if (deadline != 0 && deadline >= now && (next == 0 || deadline < next))
+            next = deadline;
+    }
+    return next;
+}
+
 std::string StatusReport::Build(const std::string& updateMode, std::time_t now)
 {
     std::string text;

@@ -28,6 +28,9 @@ public:
     // Brings the text up to date with the table; true when it changed.
     bool Update(const RecorderStatusTable& table, const std::string& updateMode, std::time_t now);
     const std::string& Text() const { return m_text; }
+    // The earliest difference that becomes reportable after now (its message is merged at
+    // the first Update later than it); 0 when none is waiting.
+    std::time_t NextDeadline(std::time_t now) const;
 
 private:
     std::string Build(const std::string& updateMode, std::time_t now);

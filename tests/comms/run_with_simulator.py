@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs a test executable against the recorder simulator.
 
-    run_with_simulator.py <test exe> [test arguments...]
+    run_with_simulator.py [--desktop PREFIX] [--screens DIR] <test exe> [test arguments...]
 
 Makes throw-away test certificates with the openssl command line, starts the simulator
 with only its control port (the tests add the recorders they need), and runs the
@@ -11,10 +11,20 @@ executable (under Wine when it is a .exe) with
     KZB_TEST_CERTS_SIM  the certificate folder as the simulator sees it
 The executable's exit code is this script's. The simulator's output goes to
 test-results/<exe name>-simulator.jsonl in the working folder.
+
+--desktop PREFIX  runs the .exe in a Wine prefix of its own (made when missing) whose
+                  processes share one Wine desktop with a taskbar and a notification
+                  area, as a workstation's; every process of the prefix is ended
+                  afterwards.
+--screens DIR     lets the executable take screenshots of the X display: it connects to
+                  KZB_SCREENSHOT (host:port) and sends a name per line; the picture goes to
+                  DIR/<name>.png and the answer is "ok" or "error ...".
 """
 import json
 import os
+import re
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
@@ -69,10 +79,63 @@ def make_certificates(folder):
     concatenate(os.path.join(folder, "stranger.pem"), stranger_cert, stranger_key)
 
 
+def prepare_desktop_prefix(prefix, env):
+    """A Wine prefix whose programs share one desktop with a taskbar; made once."""
+    if not os.path.isfile(os.path.join(prefix, "system.reg")):
+        partial = prefix + ".partial"
+        shutil.rmtree(partial, ignore_errors=True)
+        wine = dict(env, WINEPREFIX=partial)
+        subprocess.run(["wineboot", "-i"], env=wine, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for key, name, data in ((r"HKCU\Software\Wine\Explorer", "Desktop", "shell"),
+                                (r"HKCU\Software\Wine\Explorer\Desktops", "shell", "1024x768")):
+            subprocess.run(["wine", "reg", "add", key, "/v", name, "/d", data, "/f"], env=wine,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=wine)
+        os.replace(partial, prefix)
+    env["WINEPREFIX"] = prefix
+
+
+def serve_screenshots(folder, env):
+    """A local port that takes a picture of the X display for each name sent to it."""
+    os.makedirs(folder, exist_ok=True)
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(4)
+
+    def client(connection):
+        with connection, connection.makefile("rw") as stream:
+            for line in stream:
+                name = re.sub(r"[^A-Za-z0-9_.-]", "_", line.strip())
+                target = os.path.join(folder, name + ".png")
+                done = subprocess.run(["import", "-display", os.environ.get("DISPLAY", ""), "-window", "root",
+                                       target], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+                stream.write("ok\n" if done.returncode == 0 else f"error {done.stderr.strip()}\n")
+                stream.flush()
+
+    def accept():
+        while True:
+            connection, _ = listener.accept()
+            threading.Thread(target=client, args=(connection,), daemon=True).start()
+    threading.Thread(target=accept, daemon=True).start()
+    env["KZB_SCREENSHOT"] = "127.0.0.1:%d" % listener.getsockname()[1]
+
+
 def main():
-    exe, arguments = sys.argv[1], sys.argv[2:]
+    options = sys.argv[1:]
+    desktop = screens = None
+    while options and options[0] in ("--desktop", "--screens"):
+        if options[0] == "--desktop":
+            desktop = options[1]
+        else:
+            screens = options[1]
+        options = options[2:]
+    exe, arguments = options[0], options[1:]
     windows = exe.lower().endswith(".exe")
     env = dict(os.environ)
+    if desktop and windows:
+        prepare_desktop_prefix(os.path.abspath(desktop), env)
+    if screens:
+        serve_screenshots(os.path.abspath(screens), env)
     os.makedirs("test-results", exist_ok=True)
     with tempfile.TemporaryDirectory(prefix="kzb-sim-") as folder:
         if shutil.which("openssl"):
@@ -98,6 +161,8 @@ def main():
         finally:
             simulator.kill()
             simulator.wait()
+            if desktop and windows:
+                subprocess.run(["wineserver", "-k"], env=env)
 
 
 if __name__ == "__main__":

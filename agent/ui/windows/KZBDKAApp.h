@@ -1,0 +1,36 @@
+// The application object of KZBDKA.exe: logging from its construction to its destruction,
+// the sockets layer and the hidden main frame in between.
+#pragma once
+
+#include "Application.h"
+#include "MainFrame.h"
+
+#include <memory>
+
+namespace kzb::ui {
+
+class CKZBDKAApp : public Application
+{
+public:
+    // Chooses the log folder, sets up the program's logger and writes the first lines.
+    CKZBDKAApp();
+    // Writes out what is still queued and stops the logger.
+    ~CKZBDKAApp() override;
+
+    bool InitInstance() override;
+    int ExitInstance() override;
+
+protected:
+    bool PreTranslateMessage(MSG& message) override;
+
+private:
+    // How the frame is made: the shell's notification area and the 10 s between tray icon
+    // attempts, unless the environment asks otherwise for a test.
+    CMainFrame::Options FrameOptions();
+
+    bool m_socketsStarted = false;
+    std::unique_ptr<NotificationArea> m_testArea;
+    std::unique_ptr<CMainFrame> m_mainFrame;
+};
+
+} // namespace kzb::ui

@@ -1,0 +1,544 @@
+#include "MainFrame.h"
+
+#include "KZBLogThis.h"
+#undef KZB_LOG
+
+#include "Log.h"
+#include "ui/MessagePump.h"
+#include "ui/Registry.h"
+#include "ui/Strings.h"
+#include "ui/resource.h"
+
+#include <algorithm>
+#include <ctime>
+#include <thread>
+
+namespace kzb::ui {
+
+namespace {
+
+constexpr const char* FrameClass = "KZBDKAMainFrame";
+constexpr UINT TrayMenuUpdateMessage = WM_USER + 11;
+constexpr int TrayAttempts = 8;
+
+struct LogLevelCommand
+{
+    UINT command;
+    int level;
+};
+constexpr LogLevelCommand LogLevelCommands[] = {
+    {ID_LOGLEVEL_ERRORS, 0}, {ID_LOGLEVEL_PRINT, 1}, {ID_LOGLEVEL_WARNINGS, 2},
+    {ID_LOGLEVEL_MESSAGES, 3}, {ID_LOGLEVEL_INFORMATION, 4},
+};
+
+int CurrentLogLevel()
+{
+    return static_cast<int>(::LogLevel(kzb::logging::ThisModule()));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- container
+
+CDKADialog::~CDKADialog()
+{
+    Destroy();
+    for (HICON icon : {m_bigIcon, m_smallIcon}) {
+        if (icon != nullptr)
+            ::DestroyIcon(icon);
+    }
+}
+
+bool CDKADialog::OnInitDialog()
+{
+    m_bigIcon = static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
+                                                ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), 0));
+    m_smallIcon = static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
+                                                  ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
+    ::SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_bigIcon));
+    ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon));
+    SetText(Handle(), LoadText(strings::ProductNameId));
+    return true;
+}
+
+bool CDKADialog::OnCommand(int id, int, HWND)
+{
+    // Enter and Escape reach the container as IDOK and IDCANCEL: neither closes it.
+    return id == IDOK || id == IDCANCEL;
+}
+
+INT_PTR CDKADialog::HandleMessage(UINT message, WPARAM wParam, LPARAM, bool& handled)
+{
+    handled = false;
+    if (message == WM_EXITSIZEMOVE) {
+        RECT rect{};
+        ::GetWindowRect(Handle(), &rect);
+        m_frame.OnContainerMoved(rect.left, rect.top);
+    } else if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE) {
+        m_frame.OnContainerClosed();
+        Show(false);
+        handled = true;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------- frame
+
+CMainFrame::CMainFrame(const Options& options)
+    : m_options(options), m_trayIcon(options.notificationArea ? *options.notificationArea : m_shell)
+{
+}
+
+CMainFrame::~CMainFrame()
+{
+    if (Handle() != nullptr)
+        ::DestroyWindow(Handle());
+}
+
+bool CMainFrame::LoadFrame()
+{
+    HICON icon = static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, 0, 0,
+                                                 LR_DEFAULTSIZE));
+    HMENU menu = ::LoadMenuA(Instance(), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    if (menu == nullptr)
+        return false;
+    if (!CreateWindowOfClass(FrameClass, LoadText(strings::ProductNameId).c_str(), WS_OVERLAPPEDWINDOW, nullptr,
+                             menu, icon)) {
+        ::DestroyMenu(menu);
+        return false;
+    }
+    return true;
+}
+
+bool CMainFrame::PreTranslateMessage(MSG& message)
+{
+    if (m_annotationDialog && m_annotationDialog->PreTranslateMessage(message))
+        return true;
+    if (m_statusDialog && m_statusDialog->PreTranslateMessage(message))
+        return true;
+    return m_container && m_container->Handle() != nullptr && ::IsDialogMessageA(m_container->Handle(), &message);
+}
+
+LRESULT CMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        if (OnCreate())
+            return 0;
+        m_creationRefused = true;
+        return -1;
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam));
+        return 0;
+    case CTrayIcon::CallbackMessage:
+        return m_trayIcon.OnNotification(wParam, lParam);
+    case TrayMenuUpdateMessage:
+        UpdateTrayMenu(reinterpret_cast<HMENU>(lParam));
+        return 0;
+    case message::StateChanged:
+        OnStateChanged();
+        return 0;
+    case WM_TIMER:
+        if (wParam == ID_MAINFRAME_TIMER) {
+            ::KillTimer(Handle(), ID_MAINFRAME_TIMER);
+            m_deadlineTimer = false;
+            OnStateChanged();
+        }
+        return 0;
+    case WM_DESTROY:
+        OnDestroy();
+        ::PostQuitMessage(0);
+        return 0;
+    default:
+        break;
+    }
+    if (message == m_trayMenuMessage && m_trayMenuMessage != 0) {
+        UpdateTrayMenu(reinterpret_cast<HMENU>(lParam));
+        return 0;
+    }
+    if (message == m_taskbarCreatedMessage && m_taskbarCreatedMessage != 0) {
+        if (m_trayIcon.Create(LoadText(strings::ProductNameId), Handle()))
+            m_trayIcon.SetIcon();
+        else
+            KZB_LOG(kzb::log::Error, "Failed to create tray icon after receiving TaskbarCreated message!!!!\n");
+        return 0;
+    }
+    return Window::HandleMessage(message, wParam, lParam);
+}
+
+void CMainFrame::ReadSettings()
+{
+    CRegistry registry;
+    m_showWindow = registry.ReadNumber(CRegistry::Root::CurrentUser, "ShowWindow", 0) != 0;
+    m_alwaysOnTop = registry.ReadNumber(CRegistry::Root::CurrentUser, "AlwaysOnTop", 0) != 0;
+    m_windowTop = static_cast<int>(registry.ReadNumber(CRegistry::Root::CurrentUser, "WindowTop", 0));
+    m_windowLeft = static_cast<int>(registry.ReadNumber(CRegistry::Root::CurrentUser, "WindowLeft", 0));
+
+    RECT desktop{};
+    ::GetWindowRect(::GetDesktopWindow(), &desktop);
+    const int height = desktop.bottom - desktop.top;
+    if (m_windowTop < 0)
+        m_windowTop = 0;
+    else if (m_windowTop > height - 100)
+        m_windowTop = desktop.bottom - 100;
+    if (m_windowLeft < 0)
+        m_windowLeft = 0;
+    else if (m_windowLeft > desktop.right - 100)
+        m_windowLeft = desktop.right - 100;
+}
+
+bool CMainFrame::CreateTrayIcon()
+{
+    const std::string tooltip = LoadText(strings::ProductNameId);
+    for (int attempt = 1; !m_trayIcon.Create(tooltip, Handle()); ++attempt) {
+        if (attempt == TrayAttempts) {
+            KZB_LOG(kzb::log::Error, "OnCreate() - Failed to create tray icon after %d attempts - Terminating application",
+                    TrayAttempts);
+            ::MessageBoxA(nullptr, LoadText(strings::FailedToStartId).c_str(), tooltip.c_str(), MB_OK | MB_ICONERROR);
+            return false;
+        }
+        KZB_LOG(kzb::log::Error, "OnCreate() - Failed to create tray icon (Attempt %d)\n", attempt);
+        std::this_thread::sleep_for(m_options.trayRetryWait);
+    }
+    KZB_LOG(kzb::log::Info, "Successfully created tray icon");
+    m_trayIcon.SetIcon();
+    m_trayIcon.SetMenuMessage(m_trayMenuMessage);
+    return true;
+}
+
+template <typename Child>
+bool CMainFrame::CreateChild(std::unique_ptr<Child>& dialog, const char* name)
+{
+    if (!dialog) {
+        KZB_LOG(kzb::log::Error, "Failed to create %s object\n", name);
+        return false;
+    }
+    if (!dialog->Create(m_container->Handle())) {
+        KZB_LOG(kzb::log::Error, "%s create() failed\n", name);
+        dialog.reset();
+        return false;
+    }
+    ProcessWaitingMessages();
+    MoveTo(dialog->Handle(), 0, 0);
+    dialog->Show(false);
+    return true;
+}
+
+void CMainFrame::CreateContainer()
+{
+    m_container = std::make_unique<CDKADialog>(*this);
+    if (!m_container->Create(IDD_DKADIALOG, Handle())) {
+        KZB_LOG(kzb::log::Error, "CDKADialog create() failed\n");
+        m_container.reset();
+        return;
+    }
+    ProcessWaitingMessages();
+    ::SetWindowPos(m_container->Handle(), m_alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, m_windowLeft, m_windowTop, 0,
+                   0, SWP_NOSIZE | SWP_NOACTIVATE);
+    m_container->Show(false);
+
+    RecorderStatusTable& table = m_core->GetStatusTable();
+    m_annotationDialog = std::make_unique<CAnnotationDialog>(*m_core->GetAnnotationDialog());
+    CreateChild(m_annotationDialog, "CAnnotationDialog");
+    m_statusImageDialog = std::make_unique<CStatusImageDialog>(&table);
+    CreateChild(m_statusImageDialog, "CStatusImageDialog");
+    m_manualSuppressionDialog = std::make_unique<CManualSuppressionDialog>(*m_core->GetManualSuppressionDialog());
+    CreateChild(m_manualSuppressionDialog, "CManualSuppressionDialog");
+    m_recordOnDemandDialog = std::make_unique<CRecordOnDemandDialog>(*m_core->GetRecordOnDemandDialog());
+    CreateChild(m_recordOnDemandDialog, "CRecordOnDemandDialog");
+    CRegistry registry;
+    const bool autoSuppressionMessages =
+        registry.ReadNumber(CRegistry::Root::CurrentUser, "AutoSuppressionMessageDisplayEnabled", 0) != 0;
+    m_statusDialog = std::make_unique<CStatusDialog>(autoSuppressionMessages);
+    CreateChild(m_statusDialog, "CStatusDialog");
+}
+
+bool CMainFrame::OnCreate()
+{
+    m_core = std::make_unique<CMainFrameCore>();
+    m_trayMenuMessage = ::RegisterWindowMessageW(L"DKATrayCallback");
+    m_taskbarCreatedMessage = ::RegisterWindowMessageW(L"TaskbarCreated");
+    ReadSettings();
+    if (!CreateTrayIcon())
+        return false;
+    CreateContainer();
+    if (!m_annotationDialog && !m_showWindow) {
+        ShowContainer(false);
+        m_trayIcon.Remove();
+    }
+
+    if (!m_core->Start(ReadRecorderSettings()))
+        return false;
+    // From here on the sessions' changes reach the window by a posted message.
+    m_core->SetChangeListener([this] { PostStateChanged(); });
+    PostStateChanged();
+    return true;
+}
+
+void CMainFrame::PostStateChanged()
+{
+    if (!m_stateChangePosted.exchange(true))
+        ::PostMessageA(Handle(), message::StateChanged, 0, 0);
+}
+
+void CMainFrame::OnStateChanged()
+{
+    m_stateChangePosted = false;
+    if (m_closing)
+        return;
+    if (!m_core->Supervise()) {
+        m_closing = true;
+        ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
+        return;
+    }
+    ShowCallState();
+    LayOut();
+    ScheduleDeadline();
+}
+
+void CMainFrame::ShowCallState()
+{
+    RecorderStatusTable& table = m_core->GetStatusTable();
+    const std::string title = BuildStatusTitle(table);
+    if (title != m_title) {
+        m_title = title;
+        m_trayIcon.SetTooltip(title);
+        if (m_container)
+            SetText(m_container->Handle(), title);
+    }
+    if (m_statusImageDialog)
+        m_statusImageDialog->UpdateImage();
+    if (m_recordOnDemandDialog)
+        m_recordOnDemandDialog->UpdateStateText();
+    if (m_statusDialog)
+        m_statusDialog->SetReportDelay(table.SmallestStateTimeout());
+}
+
+void CMainFrame::LayOut()
+{
+    if (!m_container)
+        return;
+    bool changed = false;
+    int y = 0;
+    int width = 0;
+    int rowX = 0;
+    int rowHeight = 0;
+
+    if (m_annotationDialog) {
+        const bool updated = m_annotationDialog->UpdateLayout();
+        changed = changed || updated;
+        if (m_annotationDialog->Visible()) {
+            if (updated) {
+                MoveTo(m_annotationDialog->Handle(), 0, 0);
+                m_annotationDialog->Show(true);
+            }
+            const SIZE size = ClientSize(m_annotationDialog->Handle());
+            if (size.cx > 0)
+                width = size.cx;
+            y = size.cy;
+        } else if (updated) {
+            m_annotationDialog->Show(false);
+        }
+    }
+
+    CFeatureDialog* const row[] = {m_statusImageDialog.get(), m_manualSuppressionDialog.get(),
+                                   m_recordOnDemandDialog.get()};
+    for (CFeatureDialog* dialog : row) {
+        if (dialog == nullptr)
+            continue;
+        const bool updated = dialog->UpdateLayout();
+        const bool visible = dialog->Visible();
+        if (updated) {
+            changed = true;
+            if (!visible) {
+                dialog->Show(false);
+                continue;
+            }
+            MoveTo(dialog->Handle(), rowX, y);
+            dialog->Show(true);
+        } else if (!visible) {
+            continue;
+        } else if (m_showWindow) {
+            const RECT place = RectInParent(dialog->Handle());
+            if (place.left != rowX || place.top != y)
+                MoveTo(dialog->Handle(), rowX, y);
+        }
+        const SIZE size = ClientSize(dialog->Handle());
+        rowX += size.cx;
+        rowHeight = std::max<int>(rowHeight, size.cy);
+    }
+    width = std::max(width, rowX);
+    y += rowHeight;
+
+    if (m_statusDialog) {
+        if (m_statusDialog->UpdateStatus(m_core->GetStatusTable(), m_core->GetUpdateMode(), std::time(nullptr))) {
+            changed = true;
+            m_statusDialog->Show(m_statusDialog->HasText());
+        }
+        MoveTo(m_statusDialog->Handle(), 0, y);
+        if (!changed)
+            return;
+        if (m_statusDialog->HasText()) {
+            const SIZE size = ClientSize(m_statusDialog->Handle());
+            width = std::max<int>(width, size.cx);
+            y += size.cy;
+        }
+    } else if (!changed) {
+        return;
+    }
+
+    if (y != 0 && width != 0) {
+        RECT frame{0, 0, width, y};
+        HWND container = m_container->Handle();
+        ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongA(container, GWL_STYLE)), FALSE,
+                             static_cast<DWORD>(::GetWindowLongA(container, GWL_EXSTYLE)));
+        ::SetWindowPos(container, m_alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, frame.right - frame.left,
+                       frame.bottom - frame.top, SWP_NOMOVE | SWP_NOACTIVATE);
+        if (m_showWindow)
+            ShowContainer(true);
+        if (m_trayIcon.IsCreated() && m_trayIcon.IsRemoved())
+            m_trayIcon.Restore();
+    } else {
+        ShowContainer(false);
+        if (m_trayIcon.IsCreated() && !m_trayIcon.IsRemoved())
+            m_trayIcon.Remove();
+    }
+}
+
+void CMainFrame::ScheduleDeadline()
+{
+    if (!m_statusDialog || m_deadlineTimer)
+        return;
+    const std::time_t now = std::time(nullptr);
+    const std::time_t deadline = m_statusDialog->NextDeadline(now);
+    if (deadline == 0)
+        return;
+    // The message is due at the first look later than the deadline, in whole seconds.
+    const auto wait = std::chrono::seconds(deadline - now + 1);
+    ::SetTimer(Handle(), ID_MAINFRAME_TIMER, static_cast<UINT>(std::chrono::milliseconds(wait).count()), nullptr);
+    m_deadlineTimer = true;
+}
+
+void CMainFrame::ShowContainer(bool show)
+{
+    if (!m_container)
+        return;
+    ::ShowWindow(m_container->Handle(), show ? SW_SHOWNOACTIVATE : SW_HIDE);
+}
+
+void CMainFrame::SetContainerTopmost()
+{
+    if (m_container)
+        ::SetWindowPos(m_container->Handle(), m_alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                       SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void CMainFrame::OnCommand(UINT id)
+{
+    switch (id) {
+    case ID_SHOW_HIDE_WINDOW:
+        m_showWindow = !m_showWindow;
+        if (m_container) {
+            ::ShowWindow(m_container->Handle(), m_showWindow ? SW_RESTORE : SW_HIDE);
+            if (m_showWindow)
+                SetContainerTopmost();
+        }
+        SaveSettings();
+        return;
+    case ID_ALWAYS_ON_TOP:
+        if (m_showWindow && m_container)
+            ::ShowWindow(m_container->Handle(), SW_RESTORE);
+        m_alwaysOnTop = !m_alwaysOnTop;
+        SetContainerTopmost();
+        SaveSettings();
+        return;
+    case ID_APP_ABOUT:
+        ShowAbout();
+        return;
+    case ID_APP_EXIT:
+        ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
+        return;
+    default:
+        break;
+    }
+    for (const LogLevelCommand& command : LogLevelCommands) {
+        if (command.command == id) {
+            ApplyLogLevel(command.level);
+            return;
+        }
+    }
+}
+
+void CMainFrame::ApplyLogLevel(int level)
+{
+    ::SetLogLevel(level, kzb::logging::ThisModule());
+    SaveSettings();
+}
+
+void CMainFrame::UpdateTrayMenu(HMENU popup)
+{
+    if (popup == nullptr)
+        return;
+    auto check = [popup](UINT id, bool checked) {
+        ::CheckMenuItem(popup, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+    };
+    check(ID_SHOW_HIDE_WINDOW, m_showWindow);
+    check(ID_ALWAYS_ON_TOP, m_alwaysOnTop);
+    const int level = CurrentLogLevel();
+    for (const LogLevelCommand& command : LogLevelCommands)
+        check(command.command, command.level == level);
+}
+
+void CMainFrame::SaveSettings()
+{
+    CRegistry registry;
+    if (!registry.OpenProgramKeyForWriting())
+        return;
+    registry.SetNumber("ShowWindow", m_showWindow ? 1 : 0);
+    registry.SetNumber("AlwaysOnTop", m_alwaysOnTop ? 1 : 0);
+    registry.SetNumber("WindowTop", static_cast<std::uint32_t>(m_windowTop));
+    registry.SetNumber("WindowLeft", static_cast<std::uint32_t>(m_windowLeft));
+    registry.SetNumber("LogLevel", static_cast<std::uint32_t>(CurrentLogLevel()));
+}
+
+void CMainFrame::OnContainerMoved(int left, int top)
+{
+    m_windowLeft = left;
+    m_windowTop = top;
+    SaveSettings();
+}
+
+void CMainFrame::OnContainerClosed()
+{
+    m_showWindow = false;
+    SaveSettings();
+}
+
+void CMainFrame::ShowAbout()
+{
+    if (m_aboutOpen)
+        return;
+    m_aboutOpen = true;
+    CAboutDlg about;
+    about.DoModal(IDD_ABOUTBOX, Handle());
+    m_aboutOpen = false;
+}
+
+void CMainFrame::OnDestroy()
+{
+    if (m_deadlineTimer)
+        ::KillTimer(Handle(), ID_MAINFRAME_TIMER);
+    m_deadlineTimer = false;
+    if (m_core) {
+        m_core->SetChangeListener(nullptr);
+        m_core->Shutdown();
+    }
+    m_annotationDialog.reset();
+    m_manualSuppressionDialog.reset();
+    m_recordOnDemandDialog.reset();
+    m_statusImageDialog.reset();
+    m_statusDialog.reset();
+    m_container.reset();
+}
+
+} // namespace kzb::ui

@@ -1,0 +1,111 @@
+// The program's hidden main window: it owns the recorder sessions (through the core), the
+// notification-area icon and the container with the dialogs, saves the window settings and
+// answers the tray menu's commands.
+#pragma once
+
+#include "FeatureDialogs.h"
+#include "StatusDialogs.h"
+#include "TrayIcon.h"
+#include "Window.h"
+
+#include "ui/MainFrameCore.h"
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace kzb::ui {
+
+class CMainFrame;
+
+// The small window the agent sees, holding the dialogs; never destroyed by its close box.
+class CDKADialog : public Dialog
+{
+public:
+    explicit CDKADialog(CMainFrame& frame) : m_frame(frame) {}
+    ~CDKADialog() override;
+
+protected:
+    bool OnInitDialog() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+
+private:
+    CMainFrame& m_frame;
+    HICON m_bigIcon = nullptr;
+    HICON m_smallIcon = nullptr;
+};
+
+class CMainFrame : public Window
+{
+public:
+    struct Options
+    {
+        NotificationArea* notificationArea = nullptr; // null: the shell's
+        std::chrono::milliseconds trayRetryWait{10000};
+    };
+
+    explicit CMainFrame(const Options& options);
+    ~CMainFrame() override;
+
+    // Creates the window (and with it everything it owns); false when it could not be made.
+    bool LoadFrame();
+    // Its creation failed for a reason it has logged itself (no tray icon, no recorder).
+    bool CreationRefused() const { return m_creationRefused; }
+    // The message loop's filter: Enter in the dialogs, keyboard navigation in the container.
+    bool PreTranslateMessage(MSG& message);
+
+    // The container, when the agent has moved it or closed it.
+    void OnContainerMoved(int left, int top);
+    void OnContainerClosed();
+
+private:
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    bool OnCreate();
+    void ReadSettings();
+    bool CreateTrayIcon();
+    void CreateContainer();
+    template <typename Dialog>
+    bool CreateChild(std::unique_ptr<Dialog>& dialog, const char* name);
+    void OnCommand(UINT id);
+    void OnStateChanged();
+    void ShowCallState();
+    void LayOut();
+    void ScheduleDeadline();
+    void UpdateTrayMenu(HMENU popup);
+    void ApplyLogLevel(int level);
+    void SaveSettings();
+    void ShowContainer(bool show);
+    void SetContainerTopmost();
+    void ShowAbout();
+    void OnDestroy();
+    // Posts the frame a StateChanged message unless one is already on its way. Any thread.
+    void PostStateChanged();
+
+    Options m_options;
+    NotificationArea m_shell;
+    CTrayIcon m_trayIcon;
+    std::unique_ptr<CDKADialog> m_container;
+    std::unique_ptr<CAnnotationDialog> m_annotationDialog;
+    std::unique_ptr<CManualSuppressionDialog> m_manualSuppressionDialog;
+    std::unique_ptr<CRecordOnDemandDialog> m_recordOnDemandDialog;
+    std::unique_ptr<CStatusImageDialog> m_statusImageDialog;
+    std::unique_ptr<CStatusDialog> m_statusDialog;
+    bool m_showWindow = false;
+    bool m_alwaysOnTop = false;
+    int m_windowTop = 0;
+    int m_windowLeft = 0;
+    UINT m_trayMenuMessage = 0;
+    UINT m_taskbarCreatedMessage = 0;
+    std::string m_title;
+    bool m_aboutOpen = false;
+    bool m_deadlineTimer = false;
+    bool m_creationRefused = false;
+    bool m_closing = false; // no session is to be kept running: the frame is closing
+    std::atomic<bool> m_stateChangePosted{false};
+    // Last: the sessions go first, before the dialogs and the table they write.
+    std::unique_ptr<CMainFrameCore> m_core;
+};
+
+} // namespace kzb::ui
