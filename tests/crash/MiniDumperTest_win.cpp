@@ -6,9 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
-#include <cstring>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -295,11 +294,6 @@ void WriteSettings(const fs::path& file, const std::map<std::string, std::string
         out << key << "=" << value << "\n";
 }
 
-std::string Narrow(const fs::path& path)
-{
-    return path.string();
-}
-
 class CrashDump : public testing::Test
 {
 protected:
@@ -379,7 +373,7 @@ TEST_F(CrashDump, AccessViolationWritesTheDumpInTheLogFolderLogsEachStepAndEndsT
     const std::string info = std::string(R"(Exception info:\n Code 0xC0000005, Address: 0x)") + address +
                              R"(, Parameter1: 1, Parameter 2: 0x10)";
     const std::vector<LogEntry> lines = WriterLines(ReadLog(logs / "KZBDKA.txt"));
-    ExpectLines(lines, CrashLines(Narrow(dumpFile), info, 0));
+    ExpectLines(lines, CrashLines(dumpFile.string(), info, 0));
     for (const LogEntry& line : lines)
         EXPECT_EQ(line.thread, ids.crashes[0]) << line.text;
 
@@ -481,7 +475,7 @@ TEST_F(CrashDump, TwoThreadsCrashingAtOnceLeaveOneDumpWhileTheOtherWaits)
     const std::vector<LogEntry> lines = WriterLines(ReadLog(logs / "KZBDKA.txt"));
     const std::vector<LogEntry> writerLines = LinesOfThread(lines, writer);
     ASSERT_FALSE(writerLines.empty());
-    ExpectLines(writerLines, CrashLines(Narrow(dumpFile), R"(Exception info:\n.*)", 0));
+    ExpectLines(writerLines, CrashLines(dumpFile.string(), R"(Exception info:\n.*)", 0));
 
     // The other thread: detected, then timeouts naming the writer and queued lines until
     // the process ends; it never gets to write.
