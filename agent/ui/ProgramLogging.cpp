@@ -11,6 +11,9 @@
 #include "Log.h"
 #include "SystemPath.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -44,7 +47,33 @@ std::string WithSeparator(std::string folder)
     return folder;
 }
 
+// The log folder record. Written once before it is published; readers see either nothing or
+// the whole record.
+enum RecordState : int { Empty, Writing, Published };
+std::atomic<int> g_recordState{Empty};
+char g_recordedFolder[260];
+bool g_recordedNoFolder = false;
+
+void RecordLogFolder(const LogFolder& folder)
+{
+    int expected = Empty;
+    if (!g_recordState.compare_exchange_strong(expected, Writing))
+        return;
+    const std::size_t length = std::min(folder.folder.size(), sizeof g_recordedFolder - 1);
+    std::memcpy(g_recordedFolder, folder.folder.data(), length);
+    g_recordedFolder[length] = '\0';
+    g_recordedNoFolder = folder.noFolder;
+    g_recordState.store(Published, std::memory_order_release);
+}
+
 } // namespace
+
+LogFolderRecord RecordedLogFolder()
+{
+    if (g_recordState.load(std::memory_order_acquire) != Published)
+        return {"", false};
+    return {g_recordedFolder, g_recordedNoFolder};
+}
 
 LogFolder UseLogFolder(const std::string& folder)
 {
@@ -75,6 +104,7 @@ LogFolder FindLogFolder()
 
 void StartProgramLogging(const LogFolder& folder)
 {
+    RecordLogFolder(folder);
     const std::string current = std::string(".") + Separator;
     const std::string logFolder = folder.noFolder ? current : folder.folder;
     const std::string logFile = logFolder + "KZBDKA.txt";

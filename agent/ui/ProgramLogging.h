@@ -15,8 +15,19 @@ LogFolder FindLogFolder();
 // A folder given explicitly (created when missing; one level).
 LogFolder UseLogFolder(const std::string& folder);
 
-// Sets up the program's logger with KZBDKA.txt in the folder, applies the saved log level
-// and writes the start lines.
+// Records the folder, sets up the program's logger with KZBDKA.txt in the folder, applies
+// the saved log level and writes the start lines.
 void StartProgramLogging(const LogFolder& folder);
+
+// The folder StartProgramLogging recorded, for the crash dump writer: set once, by the first
+// call; until then the folder is empty and the flag clear. Reading allocates nothing and
+// takes no lock, so a failing thread can still read it.
+struct LogFolderRecord
+{
+    const char* folder; // at most 259 characters; "" when none was found
+    bool noFolder;
+};
+LogFolderRecord RecordedLogFolder();
+
 // Writes out everything queued and stops the program's logger.
 void StopProgramLogging();
