@@ -63,7 +63,16 @@ public:
 std::shared_ptr<Desktop> GetDesktop();
 void SetDesktop(std::shared_ptr<Desktop> desktop);
 
+// Whether the desktop shows the windows of this very process. The agent's own windows are
+// never payment screens, and reading their texts from an inspection would wait for the
+// agent's window thread; tests that play other applications in-process include them.
+enum class OwnWindows
+{
+    Skipped,
+    Included,
+};
+
 // The platform's own desktop.
-std::shared_ptr<Desktop> CreateSystemDesktop();
+std::shared_ptr<Desktop> CreateSystemDesktop(OwnWindows own = OwnWindows::Skipped);
 
 } // namespace kzb::inspection

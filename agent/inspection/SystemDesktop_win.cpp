@@ -23,6 +23,27 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM visitor)
     return (*reinterpret_cast<const WindowVisitor*>(visitor))(ToId(window)) ? TRUE : FALSE;
 }
 
+bool IsOwnWindow(HWND window)
+{
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    return process == ::GetCurrentProcessId();
+}
+
+struct TopLevelVisit
+{
+    const WindowVisitor& visit;
+    bool skipOwn;
+};
+
+BOOL CALLBACK VisitTopLevelWindow(HWND window, LPARAM context)
+{
+    const auto& visit = *reinterpret_cast<const TopLevelVisit*>(context);
+    if (visit.skipOwn && IsOwnWindow(window))
+        return TRUE;
+    return visit.visit(ToId(window)) ? TRUE : FALSE;
+}
+
 // Internet Explorer pages are not read yet: no browser windows.
 class NoBrowserWindows : public BrowserWindowFinder
 {
@@ -42,9 +63,12 @@ public:
 class SystemDesktop : public Desktop
 {
 public:
+    explicit SystemDesktop(OwnWindows own) : m_skipOwn(own == OwnWindows::Skipped) {}
+
     void EnumTopLevelWindows(const WindowVisitor& visit) override
     {
-        ::EnumWindows(&VisitWindow, reinterpret_cast<LPARAM>(&visit));
+        TopLevelVisit context{visit, m_skipOwn};
+        ::EnumWindows(&VisitTopLevelWindow, reinterpret_cast<LPARAM>(&context));
     }
 
     WindowId GetForegroundWindow() override { return ToId(::GetForegroundWindow()); }
@@ -77,7 +101,11 @@ public:
 
     WindowId FindWindowByClass(WindowId parent, WindowId after, const std::string& className) override
     {
-        return ToId(::FindWindowExA(ToHandle(parent), ToHandle(after), className.c_str(), nullptr));
+        HWND found = ToHandle(after);
+        do {
+            found = ::FindWindowExA(ToHandle(parent), found, className.c_str(), nullptr);
+        } while (found != nullptr && parent == 0 && m_skipOwn && IsOwnWindow(found));
+        return ToId(found);
     }
 
     std::unique_ptr<BrowserWindowFinder> CreateBrowserWindowFinder() override
@@ -86,13 +114,16 @@ public:
     }
 
     std::unique_ptr<BrowserHTMLViewer> OpenBrowserHTMLViewer(WindowId) override { return std::make_unique<NoPage>(); }
+
+private:
+    const bool m_skipOwn;
 };
 
 } // namespace
 
-std::shared_ptr<Desktop> CreateSystemDesktop()
+std::shared_ptr<Desktop> CreateSystemDesktop(OwnWindows own)
 {
-    return std::make_shared<SystemDesktop>();
+    return std::make_shared<SystemDesktop>(own);
 }
 
 } // namespace kzb::inspection

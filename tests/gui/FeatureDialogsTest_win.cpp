@@ -387,8 +387,13 @@ TEST_F(FeatureDialogsTest, EveryDialogAtOnce)
 
 TEST_F(FeatureDialogsTest, APaymentWindowSuppressesOnBothRecordersUntilItCloses)
 {
-    const std::string one = AddRecorder(Scenario(15, EveryFeature()));
-    const std::string two = AddRecorder(Scenario(15, EveryFeature()));
+    // A second trigger matches the program's own caption: its own windows are never looked
+    // at, so it never holds the suppression.
+    json features = EveryFeature();
+    features["pci"]["config"]["methods"].push_back(
+        {{"type", 2}, {"trigger", 1}, {"match_pattern", 2}, {"window_text", "KZB Voralis"}, {"minimum_suppression_time", 0}});
+    const std::string one = AddRecorder(Scenario(15, features));
+    const std::string two = AddRecorder(Scenario(15, features));
     ASSERT_TRUE(StartWith({one, two}));
     for (const std::string& address : {one, two})
         ASSERT_FALSE(Received(address, "DKA_GET_PCI_SUPPRESSION_CONFIG", 0).is_null());

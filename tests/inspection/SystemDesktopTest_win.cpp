@@ -38,7 +38,8 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(m_visible, nullptr) << "no display?";
-        kzb::inspection::SetDesktop(kzb::inspection::CreateSystemDesktop());
+        // The test's own windows play other applications' here.
+        kzb::inspection::SetDesktop(kzb::inspection::CreateSystemDesktop(kzb::inspection::OwnWindows::Included));
     }
     void TearDown() override { kzb::inspection::SetDesktop(nullptr); }
 
