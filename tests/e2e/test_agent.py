@@ -16,6 +16,10 @@ CLIENT_OF = {2: LOGIN, 3: HOST, 4: HOST, 5: HOST, 6: LOGIN, 7: HOST, 8: LOGIN, 9
 FEATURE_REQUESTS = ("DKA_GET_PCI_SUPPRESSION_CONFIG", "DKA_GET_ANNOTATION_CONFIG",
                     "DKA_GET_MANUAL_SUPPRESSION_CONFIG", "DKA_GET_RECORD_ON_DEMAND_CONFIG")
 ACTION_MESSAGES = ("DKA_PCI_SUPPRESS", "DKA_ANNOTATE_CALL", "DKA_RECORD_ON_DEMAND")
+# What each recorder sends last of each feature's conversation (record on demand: its state
+# after the configuration and the default state).
+LAST_ANSWERS = ("DKA_PCI_SUPPRESSION_CONFIG", "DKA_ANNOTATION_CONFIG", "DKA_MANUAL_SUPPRESSION_CONFIG",
+                "DKA_RECORD_ON_DEMAND_STATE")
 
 
 class AgentCase(unittest.TestCase):
@@ -43,14 +47,20 @@ class AgentCase(unittest.TestCase):
             self.fail(f"the agent ended with {code}:\n{agent.stderr_text()[-3000:]}")
 
     def wait_ready(self, recorders=1):
-        """Until every feature of every recorder has its configuration and shows it."""
+        """Until every feature of every recorder has its configuration and shows it: the
+        recorders have sent the last answer of each feature's conversation, and the agent
+        shows what they configured (the scenario's record on demand state included), so
+        nothing of the start-up is still on its way when a test begins."""
         for recorder in range(1, recorders + 1):
             self.agent.expect_line(f"connection {recorder}: connected")
             for name in FEATURE_REQUESTS:
                 self.sim.wait(name=name, recorder=recorder)
+            for name in LAST_ANSWERS:
+                self.sim.wait(event="sent", name=name, recorder=recorder)
         self.agent.expect_line(f"annotation: {FIELDS_SHOWN}")
         self.agent.expect_line("manual suppression: available")
         self.agent.expect_line("record on demand: available")
+        self.agent.expect_line("record on demand state: Discarding All Calls")
 
     def assert_image(self, event, expected):
         self.assertEqual(event["hex"], expected.hex(), f"{event['message']['name']} bytes")
