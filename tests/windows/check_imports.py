@@ -29,9 +29,9 @@ def main():
     args = parser.parse_args()
 
     system32 = os.path.join(os.environ["WINEPREFIX"], "drive_c", "windows", "system32")
-    if not os.path.isdir(system32):
-        print(f"no Wine prefix at {os.environ['WINEPREFIX']}", file=sys.stderr)
-        return 1
+    if not os.path.isdir(system32):  # the prefix is made on first use
+        subprocess.run(["wineboot", "-i"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        subprocess.run(["wineserver", "-w"], timeout=300)
     system = {name.lower() for name in os.listdir(system32) if name.lower().endswith(".dll")}
     allowed = {name.lower() for name in args.allow}
     failed = False
