@@ -1,4 +1,5 @@
 #include "CommsFixture.h"
+#include "Log.h"
 #include "comms/TLSClient.h"
 #include "protocol/SessionMessages.h"
 
@@ -7,12 +8,50 @@
 #endif
 
 #include <chrono>
+#include <filesystem>
+#include <regex>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace std::chrono_literals;
 
 namespace {
+
+using Lines = std::vector<std::pair<int, std::string>>;
+
+// What the TLS client itself logged (level and text), in order.
+Lines TLSClientLines(const LogCapture& log)
+{
+    Lines lines;
+    for (const LogCapture::Line& line : log.Lines())
+        if (std::filesystem::path(line.file).stem() == "TLSClient")
+            lines.emplace_back(line.level, line.text);
+    return lines;
+}
+
+// The two lines of a client that got as far as loading the key from the one file.
+Lines LoadingLines(const std::string& file, bool key = true)
+{
+    Lines lines{{kzb::log::Print, "Using certificate chain: " + file}};
+    if (key)
+        lines.emplace_back(kzb::log::Print, "Using private key: " + file);
+    return lines;
+}
+
+bool StartsWith(const std::string& text, const std::string& start)
+{
+    return text.rfind(start, 0) == 0;
+}
+
+// "<what>\n" and the OpenSSL error text: code, library, (no function), reason (which OpenSSL 3
+// leaves empty for system errors such as a missing file).
+bool IsOpenSSLFailure(const std::string& text, const std::string& what)
+{
+    static const std::regex errorText("OpenSSL Error: [0-9a-f]+\n[^\n]*: : [^\n]*\n\n");
+    return StartsWith(text, what + "\n") && std::regex_match(text.substr(what.size() + 1), errorText);
+}
 
 class TLS : public CommsTest
 {
@@ -54,36 +93,40 @@ protected:
     }
 };
 
-bool StartsWith(const std::string& text, const std::string& start)
-{
-    return text.rfind(start, 0) == 0;
-}
-
 TEST_F(TLS, AConfiguredCertificateMakesEveryConnectionTLS)
 {
     const auto recorder = TLSRecorder();
-    SetMachineText("ClientCertificatePath", AgentCertificate("client_encrypted.pem"));
-    SetMachineText("ClientCertificatePassword", "secret");
-    CTCPComms& c = MakeComms();
-    c.Initialize(&queue, 1, "127.0.0.1", recorder.port);
-    ASSERT_TRUE(WaitConnected());
-    ASSERT_FALSE(sim->WaitFor(recorder.number, "connected", "", 0).is_null());
-    EXPECT_EQ(log.Count("Recorder 1 - The recorder's certificate is not verified"), 1u);
-    const auto established = sim->WaitFor(recorder.number, "tls_established", "", 0);
-    ASSERT_FALSE(established.is_null());
-    EXPECT_EQ(established["client_certificate"]["commonName"], "client");
-    const std::string version = established["version"].get<std::string>();
-    EXPECT_TRUE(version == "TLSv1.2" || version == "TLSv1.3") << version;
+    // Chain and key from one file, the key in the clear or under the password.
+    const std::pair<const char*, const char*> cases[] = {{"client.pem", ""}, {"client_encrypted.pem", "secret"}};
+    for (const auto& [certificate, password] : cases) {
+        SCOPED_TRACE(certificate);
+        comms.reset();
+        log.Clear();
+        lost = 0;
+        const int start = sim->LastSeq();
+        SetMachineText("ClientCertificatePath", AgentCertificate(certificate));
+        SetMachineText("ClientCertificatePassword", password);
+        CTCPComms& c = MakeComms();
+        c.Initialize(&queue, 1, "127.0.0.1", recorder.port);
+        ASSERT_TRUE(WaitConnected());
+        EXPECT_EQ(TLSClientLines(log), LoadingLines(AgentCertificate(certificate)));
+        EXPECT_EQ(log.Count("Recorder 1 - The recorder's certificate is not verified"), 1u);
+        const auto established = sim->WaitFor(recorder.number, "tls_established", "", start);
+        ASSERT_FALSE(established.is_null());
+        EXPECT_EQ(established["client_certificate"]["commonName"], "client");
+        const std::string version = established["version"].get<std::string>();
+        EXPECT_TRUE(version == "TLSv1.2" || version == "TLSv1.3") << version;
 
-    const int since = sim->LastSeq();
-    c.Send(std::make_shared<ID>("PC1", "u1"));
-    EXPECT_FALSE(sim->WaitFor(recorder.number, "received", "DKA_ID", since).is_null());
-    EXPECT_TRUE(queue.WaitFor(DKA_TASKS));
+        const int since = sim->LastSeq();
+        c.Send(std::make_shared<ID>("PC1", "u1"));
+        EXPECT_FALSE(sim->WaitFor(recorder.number, "received", "DKA_ID", since).is_null());
+        EXPECT_TRUE(queue.WaitFor(DKA_TASKS));
 
-    // The recorder closing the TLS connection is a lost connection.
-    sim->Do(recorder.number, {{"op", "close"}});
-    ASSERT_TRUE(log.WaitFor("Recorder 1 - Socket error. Closing socket..."));
-    EXPECT_TRUE(WaitForCount(lost, 1));
+        // The recorder closing the TLS connection is a lost connection.
+        sim->Do(recorder.number, {{"op", "close"}});
+        ASSERT_TRUE(log.WaitFor("Recorder 1 - Socket error. Closing socket..."));
+        EXPECT_TRUE(WaitForCount(lost, 1));
+    }
 }
 
 TEST_F(TLS, CertificateFileFailuresRepeatWithTheirTexts)
@@ -93,28 +136,43 @@ TEST_F(TLS, CertificateFileFailuresRepeatWithTheirTexts)
     {
         const char* certificate;
         const char* password;
-        const char* start;
+        const char* authority;
+        const char* failure;
+        bool keyLoaded; // got as far as the private key
     };
     const Case cases[] = {
-        {"missing.pem", "", "Cannot load certificate chain.\nOpenSSL Error: "},
-        {"client_encrypted.pem", "wrong", "Cannot load private key.\nOpenSSL Error: "},
+        {"missing.pem", "", "", "Cannot load certificate chain.", false},
+        {"client_encrypted.pem", "wrong", "", "Cannot load private key.", true},
+        {"client_encrypted.pem", "", "", "Cannot load private key.", true},
+        {"client.pem", "", "missing_ca.pem", "Cannot load certificate authority.", true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.certificate);
-        const std::string text = ConnectError(c.certificate, c.password, recorder.port);
-        EXPECT_TRUE(StartsWith(text, c.start)) << text;
+        SCOPED_TRACE(std::string(c.certificate) + " / " + c.password + " / " + c.authority);
+        log.Clear();
+        const std::string text = ConnectError(c.certificate, c.password, recorder.port, c.authority);
+        EXPECT_TRUE(IsOpenSSLFailure(text, c.failure)) << text;
+        EXPECT_EQ(TLSClientLines(log), LoadingLines(AgentCertificate(c.certificate), c.keyLoaded));
     }
     EXPECT_TRUE(sim->WaitFor(recorder.number, "connected", "", 0, 0.2).is_null()) << "no socket was opened";
 
-    // Through the connection thread: logged and retried.
+    // Through the connection thread: the same text, logged and retried with the same lines.
+    const std::string text = ConnectError("missing.pem", "", recorder.port);
+    log.Clear();
     kzb::ManualClock& clock = manualClock;
     SetMachineText("ClientCertificatePath", AgentCertificate("missing.pem"));
     CTCPComms& comms = MakeComms(clock);
     comms.Initialize(&queue, 1, "127.0.0.1", recorder.port);
-    const std::string failed = "Failed to start Client Connection: Cannot load certificate chain.";
+    const std::string failed = "Failed to start Client Connection: " + text + ". Retrying...";
     ASSERT_TRUE(log.WaitFor(failed));
     clock.Advance(5);
     ASSERT_TRUE(log.WaitFor(failed, 2));
+    const Lines chain = LoadingLines(AgentCertificate("missing.pem"), false);
+    EXPECT_EQ(TLSClientLines(log), Lines({chain[0], chain[0]}));
+    for (const LogCapture::Line& line : log.Lines())
+        if (line.text == failed) {
+            EXPECT_EQ(line.level, kzb::log::Error);
+            EXPECT_EQ(std::filesystem::path(line.file).stem(), "TCPComms");
+        }
 }
 
 TEST_F(TLS, ARecorderThatNeverAnswersTheHandshakeFailsAfterAboutTwoSeconds)
@@ -127,6 +185,7 @@ TEST_F(TLS, ARecorderThatNeverAnswersTheHandshakeFailsAfterAboutTwoSeconds)
     EXPECT_GT(took, 1800ms);
     EXPECT_LT(took, 4s);
     EXPECT_FALSE(sim->WaitFor(recorder.number, "disconnected", "", since).is_null()) << "the socket was closed";
+    EXPECT_EQ(TLSClientLines(log), LoadingLines(AgentCertificate("client.pem")));
 }
 
 TEST_F(TLS, ARecorderThatRejectsTheCertificateFailsTheHandshake)
@@ -134,8 +193,14 @@ TEST_F(TLS, ARecorderThatRejectsTheCertificateFailsTheHandshake)
     // A TLS 1.2 recorder rejects inside the handshake; with 1.3 the rejection comes after it.
     const auto recorder = TLSRecorder("ca.pem", {{"max_version", "1.2"}});
     const std::string text = ConnectError("stranger.pem", "", recorder.port);
-    EXPECT_TRUE(StartsWith(text, "SSL handshake failed. Dropping unsecure connection.\nStatus: ")) << text;
-    EXPECT_NE(text.find("\nWinSock Error:\n("), std::string::npos) << text;
+    // Status, SSL error number and name, the OpenSSL error text, the socket error (whose system
+    // text ends with its own line break on Windows).
+    static const std::regex status("SSL handshake failed\\. Dropping unsecure connection\\.\n"
+                                   "Status: -?[0-9]+\n\nSSL Error: [0-9]+\n[^\n]*\n"
+                                   "(OpenSSL Error: [0-9a-f]+\n[^\n]*: : [^\n]*\n\n)?"
+                                   "WinSock Error:\n\\([0-9]+\\) [^\n]*\n\n?");
+    EXPECT_TRUE(std::regex_match(text, status)) << text;
+    EXPECT_EQ(TLSClientLines(log), LoadingLines(AgentCertificate("stranger.pem")));
 
     const auto modern = TLSRecorder("ca.pem");
     SetMachineText("ClientCertificatePath", AgentCertificate("stranger.pem"));

@@ -21,6 +21,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
 SIMULATOR = os.path.join(SOURCE_ROOT, "tools", "recorder-sim", "recorder_sim.py")
+sys.path.insert(0, os.path.join(SOURCE_ROOT, "tests", "comms"))
+from run_with_simulator import make_certificates  # noqa: E402
 
 # Filled in by run_e2e.py: the agent executable, the trigger window program (Wine only), the
 # folder for logs kept after the run.
@@ -169,9 +171,13 @@ class Simulator:
             raise Failure(f"simulator refused {command}: {reply}")
         return reply
 
-    def add_recorder(self, host, scenario):
-        """Recorders share one port, as the agent has one --port for all of them."""
-        reply = self.request({"op": "add_recorder", "host": host, "port": self.port or 0, "scenario": scenario})
+    def add_recorder(self, host, scenario, tls=None):
+        """Recorders share one port, as the agent has one --port for all of them. tls as the
+        simulator takes it (cert, key, client_ca)."""
+        command = {"op": "add_recorder", "host": host, "port": self.port or 0, "scenario": scenario}
+        if tls:
+            command["tls"] = tls
+        reply = self.request(command)
         self.port = reply["port"]
         return reply["recorder"]
 
@@ -453,6 +459,22 @@ def wait_or_kill(process, timeout=None):
         process.kill()
         process.wait()
         return False
+
+
+_certificates = []
+
+
+def tls_certificates():
+    """The folder of this run's throw-away TLS certificates (as the connection tests make them:
+    ca.pem, server.crt/.key, client.pem, client_encrypted.pem under 'secret'); None without
+    the openssl command line."""
+    if not _certificates:
+        folder = None
+        if shutil.which("openssl"):
+            folder = new_case_folder("certificates")
+            make_certificates(folder)
+        _certificates.append(folder)
+    return _certificates[0]
 
 
 def new_case_folder(name):

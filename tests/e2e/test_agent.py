@@ -7,7 +7,8 @@ import unittest
 from harness import (ANNOTATION, CONFIG, DISCARD, END, FIELDS_SHOWN, KEEP, MANUAL, NOTES, OUTCOME, PCI,
                      RECORD, RECORD_ON_DEMAND, START, SUPPRESS, WAIT, Agent, Simulator, TriggerWindow,
                      action_image, annotate_image, get_id_config_image, get_task_config_image, id_image, identity,
-                     new_case_folder, scenario, set_wine_machine_values, set_wine_user_text, trigger, under_wine)
+                     agent_path, new_case_folder, scenario, set_wine_machine_values, set_wine_user_text,
+                     tls_certificates, trigger, under_wine)
 
 HOSTS = ("127.0.0.1", "127.0.0.2")
 HOST, LOGIN = identity()
@@ -26,12 +27,12 @@ class AgentCase(unittest.TestCase):
     """Starts a simulator with the given recorders and the agent against them; at the end the agent
     must quit cleanly (exit code 0, so also no sanitizer report)."""
 
-    def start(self, *scenarios, settings=None, desktop=True, windows=(), log_dir=True):
+    def start(self, *scenarios, settings=None, desktop=True, windows=(), tls=None, log_dir=True):
         self.folder = new_case_folder(self.id().split(".", 1)[-1])
         self.sim = Simulator(os.path.join(self.folder, "simulator.jsonl"))
         self.addCleanup(self.sim.stop)
         for host, each in zip(HOSTS, scenarios):
-            self.sim.add_recorder(host, each)
+            self.sim.add_recorder(host, each, tls)
         if under_wine() and settings:
             set_wine_machine_values(settings)
             self.addCleanup(set_wine_machine_values, {name: None for name in settings})
@@ -409,6 +410,39 @@ class Commands(AgentCase):
                 # It closed its connection on the way out.
                 sim.wait(event="disconnected", since=since)
                 self.doCleanups()
+
+
+class OverTLS(AgentCase):
+    """A recorder that takes only TLS with a client certificate it trusts."""
+
+    def test_a_payment_window_starts_suppression_over_tls(self):
+        certificates = tls_certificates()
+        if not certificates:
+            self.skipTest("no openssl command line to make test certificates")
+        mine = lambda name: os.path.join(certificates, name)  # noqa: E731
+        client = agent_path(mine("client_encrypted.pem"))
+        settings = {"ClientCertificatePath": client, "ClientCertificatePassword": "secret",
+                    "ServerCertificateAuthorityPath": agent_path(mine("ca.pem"))}
+        tls = {"cert": mine("server.crt"), "key": mine("server.key"), "client_ca": mine("ca.pem")}
+        agent, sim = self.start(scenario(triggers=[trigger("Card Payment")]), settings=settings, tls=tls)
+        self.wait_ready()
+        established = sim.wait(event="tls_established")
+        self.assertEqual(established["client_certificate"]["commonName"], "client")
+
+        since, shown = sim.mark(), agent.mark()
+        agent.set_windows([{"title": "Card Payment - CRM", "class": "CrmFrame"}])
+        self.assert_image(sim.wait_action("DKA_PCI_SUPPRESS", START, since=since),
+                          action_image(SUPPRESS, START, 4, HOST))
+        agent.expect_line("title: KZB Voralis - Suppressing", after=shown)
+        self.assertEqual([e["tls"] for e in sim.events() if e["event"] == "connected"], [True])
+
+        # The log names the certificate file it loaded, and verifies the recorder (no warning).
+        self.assertEqual(agent.stop(), 0)
+        with open(os.path.join(agent.log_dir, "KZBDKA.txt"), encoding="utf-8", errors="replace") as f:
+            logged = f.read()
+        self.assertIn(f"Using certificate chain: {client}", logged)
+        self.assertIn(f"Using private key: {client}", logged)
+        self.assertNotIn("is not verified", logged)
 
 
 @unittest.skipUnless(CONFIG["trigger_app"], "real windows only under Wine")
