@@ -82,9 +82,10 @@ std::unique_ptr<BrowserWindowFinder> CachingDesktop::CreateBrowserWindowFinder()
     return m_desktop->CreateBrowserWindowFinder();
 }
 
-std::unique_ptr<BrowserHTMLViewer> CachingDesktop::OpenBrowserHTMLViewer(WindowId window)
+std::unique_ptr<BrowserHTMLViewer> CachingDesktop::OpenBrowserHTMLViewer(WindowId window,
+                                                                         const BrowserPageAccess& access)
 {
-    return m_desktop->OpenBrowserHTMLViewer(window);
+    return m_desktop->OpenBrowserHTMLViewer(window, access);
 }
 
 } // namespace kzb::inspection

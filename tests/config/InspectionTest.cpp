@@ -235,9 +235,10 @@ public:
     {
         return m_inner->CreateBrowserWindowFinder();
     }
-    std::unique_ptr<kzb::inspection::BrowserHTMLViewer> OpenBrowserHTMLViewer(kzb::inspection::WindowId w) override
+    std::unique_ptr<kzb::inspection::BrowserHTMLViewer> OpenBrowserHTMLViewer(
+        kzb::inspection::WindowId w, const kzb::inspection::BrowserPageAccess& access) override
     {
-        return m_inner->OpenBrowserHTMLViewer(w);
+        return m_inner->OpenBrowserHTMLViewer(w, access);
     }
 
     int enumerations = 0, titleReads = 0, textReads = 0;
