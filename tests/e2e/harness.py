@@ -22,9 +22,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
 SIMULATOR = os.path.join(SOURCE_ROOT, "tools", "recorder-sim", "recorder_sim.py")
 
-# Filled in by run_e2e.py: the agent executable, the trigger window program (Wine only), the
-# folder for logs kept after the run.
-CONFIG = {"agent": None, "trigger_app": None, "keep_dir": None}
+# Filled in by run_e2e.py: the agent executable, the trigger window and browser programs (Wine
+# only), the folder for logs kept after the run.
+CONFIG = {"agent": None, "trigger_app": None, "browser_app": None, "keep_dir": None}
 
 # A wait that should be over in well under a second; generous for a loaded 2-core machine
 # running the agent under ASan or Wine.
@@ -100,6 +100,12 @@ def trigger(window_text, minimum=0, match_pattern=4):
     """A window-title suppression method: fires while a window whose title contains the text exists."""
     return {"type": 2, "trigger": 1, "match_pattern": match_pattern, "window_text": window_text,
             "minimum_suppression_time": minimum}
+
+
+def page_trigger(domain, minimum=0):
+    """A browser page suppression method: fires while a page whose domain contains the text is open."""
+    return {"type": 4, "minimum_suppression_time": minimum,
+            "criteria": [{"trigger_object": 4, "match_pattern": 4, "text": domain}]}
 
 
 NOTES = {"field_id": 1001, "field_name": "Notes", "input": {"type": 1, "max_length": 40}}
@@ -406,6 +412,64 @@ class TriggerWindow:
         except OSError:
             pass
         wait_or_kill(self.process)
+
+
+class Browser:
+    """ie_browser_app.exe: Internet Explorer frames and their pages, driven through its standard input;
+    each command returns once the program has carried it out."""
+
+    def __init__(self):
+        self.process = subprocess.Popen(["wine", CONFIG["browser_app"]], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.replies = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+        line = self._reply(WAIT + 20)
+        if line != "ready":
+            self.close()
+            raise Failure(f"ie_browser_app did not start: {line!r}")
+
+    def _read(self):
+        for raw in self.process.stdout:
+            self.replies.put(raw.decode("utf-8", errors="replace").rstrip("\r\n"))
+        self.replies.put(None)
+
+    def _reply(self, timeout):
+        try:
+            return self.replies.get(timeout=timeout)
+        except queue.Empty:
+            return None
+
+    def do(self, *fields):
+        """One command (frame, navigate, close, stall, resume) with its fields."""
+        self.process.stdin.write(("\t".join(fields) + "\n").encode("utf-8"))
+        self.process.stdin.flush()
+        reply = self._reply(WAIT)
+        if reply is None or not reply.startswith("ok "):
+            raise Failure(f"ie_browser_app: {fields[0]} answered {reply!r}")
+
+    def close(self):
+        """Closes its input; it exits (and its windows go) at once."""
+        try:
+            self.process.stdin.close()
+        except OSError:
+            pass
+        wait_or_kill(self.process)
+
+
+def wait_for_file_line(path, text, timeout=WAIT):
+    """Until a line of the file contains the text (the agent's log is written by its own thread)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            with open(path, encoding="utf-8", errors="replace") as f:
+                for line in f:
+                    if text in line:
+                        return line
+        except FileNotFoundError:
+            pass
+        if time.monotonic() >= deadline:
+            raise Failure(f"no line with {text!r} in {path} within {timeout:.0f} s")
+        time.sleep(0.2)
 
 
 def wait_or_kill(process, timeout=None):

@@ -10,7 +10,7 @@
 // answered on standard output with "ok <command>" once it is done (or "error <why>"), so a
 // test can wait for it:
 //
-//     frame <name> <kind>   a frame window titled <name>; kind: ie (IEFrame > TabWindowClass
+//     frame <name> <kind>   a frame window titled <name> with a blank page; kind: ie (IEFrame > TabWindowClass
 //                           > Shell DocObject View > Internet Explorer_Server), frametab (the
 //                           tab inside "Frame Tab"), chrome (Chrome_WidgetWin_1 >
 //                           Chrome_WidgetWin_2 > the ie tree), noserver (the ie tree without
@@ -523,6 +523,8 @@ std::string MakeFrame(const std::wstring& name, const std::string& kind)
     }
     if (frame.top == nullptr)
         return "error CreateWindowEx";
+    frame.page = MakePage(L"", L"", L"", {L""}); // a blank page until the first navigate
+    frame.pins->Page(frame.page);
     Frame& kept = g_frames[name] = frame;
     if (kept.server)
         SetWindowLongPtrW(kept.server, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&kept));
