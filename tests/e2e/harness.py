@@ -389,63 +389,27 @@ def set_wine_machine_values(values):
         subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
 
-class TriggerWindow:
-    """trigger_window_app.exe: a real top-level window with the given title, until its input closes."""
+class WineProgram:
+    """A test program under Wine that runs until its standard input closes; its output lines are
+    read by a thread."""
 
-    def __init__(self, title, seconds=120):
-        self.process = subprocess.Popen(["wine", CONFIG["trigger_app"], str(seconds), title],
-                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        ready = queue.Queue()
-        threading.Thread(target=lambda: ready.put(self.process.stdout.readline()), daemon=True).start()
-        try:
-            line = ready.get(timeout=WAIT + 20)
-        except queue.Empty:
-            line = b""
-        if not line.startswith(b"shown"):
-            self.close()
-            raise Failure(f"trigger_window_app did not show its window: {line!r}")
-
-    def close(self):
-        """Closes its input; it exits (and its window goes) at once."""
-        try:
-            self.process.stdin.close()
-        except OSError:
-            pass
-        wait_or_kill(self.process)
-
-
-class Browser:
-    """ie_browser_app.exe: Internet Explorer frames and their pages, driven through its standard input;
-    each command returns once the program has carried it out."""
-
-    def __init__(self):
-        self.process = subprocess.Popen(["wine", CONFIG["browser_app"]], stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        self.replies = queue.Queue()
+    def __init__(self, *arguments):
+        self.process = subprocess.Popen(["wine", *arguments], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL)
+        self.lines = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
-        line = self._reply(WAIT + 20)
-        if line != "ready":
-            self.close()
-            raise Failure(f"ie_browser_app did not start: {line!r}")
 
     def _read(self):
         for raw in self.process.stdout:
-            self.replies.put(raw.decode("utf-8", errors="replace").rstrip("\r\n"))
-        self.replies.put(None)
+            self.lines.put(raw.decode("utf-8", errors="replace").rstrip("\r\n"))
+        self.lines.put(None)
 
-    def _reply(self, timeout):
+    def next_line(self, timeout=WAIT):
+        """Its next output line; None when it ended or said nothing within the time-out."""
         try:
-            return self.replies.get(timeout=timeout)
+            return self.lines.get(timeout=timeout)
         except queue.Empty:
             return None
-
-    def do(self, *fields):
-        """One command (frame, navigate, close, stall, resume) with its fields."""
-        self.process.stdin.write(("\t".join(fields) + "\n").encode("utf-8"))
-        self.process.stdin.flush()
-        reply = self._reply(WAIT)
-        if reply is None or not reply.startswith("ok "):
-            raise Failure(f"ie_browser_app: {fields[0]} answered {reply!r}")
 
     def close(self):
         """Closes its input; it exits (and its windows go) at once."""
@@ -454,6 +418,37 @@ class Browser:
         except OSError:
             pass
         wait_or_kill(self.process)
+
+
+class TriggerWindow(WineProgram):
+    """trigger_window_app.exe: a real top-level window with the given title, until its input closes."""
+
+    def __init__(self, title, seconds=120):
+        super().__init__(CONFIG["trigger_app"], str(seconds), title)
+        line = self.next_line(WAIT + 20)
+        if line != "shown":
+            self.close()
+            raise Failure(f"trigger_window_app did not show its window: {line!r}")
+
+
+class Browser(WineProgram):
+    """ie_browser_app.exe: Internet Explorer frames and their pages, driven through its standard input;
+    each command returns once the program has carried it out."""
+
+    def __init__(self):
+        super().__init__(CONFIG["browser_app"])
+        line = self.next_line(WAIT + 20)
+        if line != "ready":
+            self.close()
+            raise Failure(f"ie_browser_app did not start: {line!r}")
+
+    def do(self, *fields):
+        """One command (frame, navigate, close, stall, resume) with its fields."""
+        self.process.stdin.write(("\t".join(fields) + "\n").encode("utf-8"))
+        self.process.stdin.flush()
+        reply = self.next_line()
+        if reply is None or not reply.startswith("ok "):
+            raise Failure(f"ie_browser_app: {fields[0]} answered {reply!r}")
 
 
 def wait_for_file_line(path, text, timeout=WAIT):

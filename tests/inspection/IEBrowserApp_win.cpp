@@ -159,6 +159,18 @@ HRESULT Answer(void* pointer, IUnknown* identity, void** out)
     return S_OK;
 }
 
+// A vtable for one interface of Object: IUnknown through the object's Query and its count,
+// every other slot E_NOTIMPL until set.
+template <typename Vtbl, typename Interface, typename Object, HRESULT (*Query)(Object*, REFIID, void**)>
+Vtbl UnknownVtbl()
+{
+    auto vtbl = NotImplementedVtbl<Vtbl>();
+    vtbl.QueryInterface = [](Interface* self, REFIID iid, void** out) { return Query(Owner<Object>(self), iid, out); };
+    vtbl.AddRef = [](Interface* self) { return AddRefObject(Owner<Object>(self)); };
+    vtbl.Release = [](Interface* self) { return ReleaseObject(Owner<Object>(self)); };
+    return vtbl;
+}
+
 // --- Document
 
 HRESULT DocumentQueryInterface(Document* document, REFIID iid, void** out)
@@ -174,30 +186,15 @@ HRESULT DocumentQueryInterface(Document* document, REFIID iid, void** out)
     return E_NOINTERFACE;
 }
 
-Document* FromHtml(IHTMLDocument2* self)
-{
-    return Owner<Document>(self);
-}
-
-Document* FromContainer(IOleContainer* self)
-{
-    return Owner<Document>(self);
-}
-
 const IHTMLDocument2Vtbl DocumentVtbl = [] {
-    auto vtbl = NotImplementedVtbl<IHTMLDocument2Vtbl>();
-    vtbl.QueryInterface = [](IHTMLDocument2* self, REFIID iid, void** out) {
-        return DocumentQueryInterface(FromHtml(self), iid, out);
-    };
-    vtbl.AddRef = [](IHTMLDocument2* self) { return AddRefObject(FromHtml(self)); };
-    vtbl.Release = [](IHTMLDocument2* self) { return ReleaseObject(FromHtml(self)); };
-    vtbl.get_title = [](IHTMLDocument2* self, BSTR* out) { return CopyText(FromHtml(self)->title, out); };
-    vtbl.get_URL = [](IHTMLDocument2* self, BSTR* out) { return CopyText(FromHtml(self)->url, out); };
-    vtbl.get_domain = [](IHTMLDocument2* self, BSTR* out) { return CopyText(FromHtml(self)->domain, out); };
+    auto vtbl = UnknownVtbl<IHTMLDocument2Vtbl, IHTMLDocument2, Document, DocumentQueryInterface>();
+    vtbl.get_title = [](IHTMLDocument2* self, BSTR* out) { return CopyText(Owner<Document>(self)->title, out); };
+    vtbl.get_URL = [](IHTMLDocument2* self, BSTR* out) { return CopyText(Owner<Document>(self)->url, out); };
+    vtbl.get_domain = [](IHTMLDocument2* self, BSTR* out) { return CopyText(Owner<Document>(self)->domain, out); };
     vtbl.get_body = [](IHTMLDocument2* self, IHTMLElement** out) -> HRESULT {
         if (out == nullptr)
             return E_POINTER;
-        Element* body = FromHtml(self)->body;
+        Element* body = Owner<Document>(self)->body;
         *out = body ? &body->element : nullptr;
         if (body)
             AddRefObject(body);
@@ -207,16 +204,11 @@ const IHTMLDocument2Vtbl DocumentVtbl = [] {
 }();
 
 const IOleContainerVtbl ContainerVtbl = [] {
-    auto vtbl = NotImplementedVtbl<IOleContainerVtbl>();
-    vtbl.QueryInterface = [](IOleContainer* self, REFIID iid, void** out) {
-        return DocumentQueryInterface(FromContainer(self), iid, out);
-    };
-    vtbl.AddRef = [](IOleContainer* self) { return AddRefObject(FromContainer(self)); };
-    vtbl.Release = [](IOleContainer* self) { return ReleaseObject(FromContainer(self)); };
+    auto vtbl = UnknownVtbl<IOleContainerVtbl, IOleContainer, Document, DocumentQueryInterface>();
     vtbl.EnumObjects = [](IOleContainer* self, DWORD flags, IEnumUnknown** out) -> HRESULT {
         if (out == nullptr)
             return E_POINTER;
-        Element* frame = FromContainer(self)->frame;
+        Element* frame = Owner<Document>(self)->frame;
         *out = &(new Enumerator((flags & OLECONTF_EMBEDDINGS) && frame ? AsUnknown(frame) : nullptr))->enumerator;
         return S_OK;
     };
@@ -238,38 +230,18 @@ HRESULT ElementQueryInterface(Element* element, REFIID iid, void** out)
     return E_NOINTERFACE;
 }
 
-Element* FromElement(IHTMLElement* self)
-{
-    return Owner<Element>(self);
-}
-
-Element* FromBrowser(IWebBrowser2* self)
-{
-    return Owner<Element>(self);
-}
-
 const IHTMLElementVtbl ElementVtbl = [] {
-    auto vtbl = NotImplementedVtbl<IHTMLElementVtbl>();
-    vtbl.QueryInterface = [](IHTMLElement* self, REFIID iid, void** out) {
-        return ElementQueryInterface(FromElement(self), iid, out);
-    };
-    vtbl.AddRef = [](IHTMLElement* self) { return AddRefObject(FromElement(self)); };
-    vtbl.Release = [](IHTMLElement* self) { return ReleaseObject(FromElement(self)); };
-    vtbl.get_innerHTML = [](IHTMLElement* self, BSTR* out) { return CopyText(FromElement(self)->html, out); };
+    auto vtbl = UnknownVtbl<IHTMLElementVtbl, IHTMLElement, Element, ElementQueryInterface>();
+    vtbl.get_innerHTML = [](IHTMLElement* self, BSTR* out) { return CopyText(Owner<Element>(self)->html, out); };
     return vtbl;
 }();
 
 const IWebBrowser2Vtbl BrowserVtbl = [] {
-    auto vtbl = NotImplementedVtbl<IWebBrowser2Vtbl>();
-    vtbl.QueryInterface = [](IWebBrowser2* self, REFIID iid, void** out) {
-        return ElementQueryInterface(FromBrowser(self), iid, out);
-    };
-    vtbl.AddRef = [](IWebBrowser2* self) { return AddRefObject(FromBrowser(self)); };
-    vtbl.Release = [](IWebBrowser2* self) { return ReleaseObject(FromBrowser(self)); };
+    auto vtbl = UnknownVtbl<IWebBrowser2Vtbl, IWebBrowser2, Element, ElementQueryInterface>();
     vtbl.get_Document = [](IWebBrowser2* self, IDispatch** out) -> HRESULT {
         if (out == nullptr)
             return E_POINTER;
-        Document* document = FromBrowser(self)->document;
+        Document* document = Owner<Element>(self)->document;
         *out = document ? reinterpret_cast<IDispatch*>(static_cast<IHTMLDocument2*>(&document->html)) : nullptr;
         if (document)
             AddRefObject(document);
@@ -280,27 +252,20 @@ const IWebBrowser2Vtbl BrowserVtbl = [] {
 
 // --- Enumerator
 
-Enumerator* FromEnumerator(IEnumUnknown* self)
+HRESULT EnumeratorQueryInterface(Enumerator* enumerator, REFIID iid, void** out)
 {
-    return Owner<Enumerator>(self);
+    if (out == nullptr)
+        return E_POINTER;
+    *out = nullptr;
+    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IEnumUnknown))
+        return E_NOINTERFACE;
+    return Answer(&enumerator->enumerator, reinterpret_cast<IUnknown*>(&enumerator->enumerator), out);
 }
 
 const IEnumUnknownVtbl EnumeratorVtbl = [] {
-    auto vtbl = NotImplementedVtbl<IEnumUnknownVtbl>();
-    vtbl.QueryInterface = [](IEnumUnknown* self, REFIID iid, void** out) -> HRESULT {
-        if (out == nullptr)
-            return E_POINTER;
-        *out = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IEnumUnknown))
-            return E_NOINTERFACE;
-        *out = self;
-        AddRefObject(FromEnumerator(self));
-        return S_OK;
-    };
-    vtbl.AddRef = [](IEnumUnknown* self) { return AddRefObject(FromEnumerator(self)); };
-    vtbl.Release = [](IEnumUnknown* self) { return ReleaseObject(FromEnumerator(self)); };
+    auto vtbl = UnknownVtbl<IEnumUnknownVtbl, IEnumUnknown, Enumerator, EnumeratorQueryInterface>();
     vtbl.Next = [](IEnumUnknown* self, ULONG count, IUnknown** items, ULONG* fetched) -> HRESULT {
-        Enumerator* enumerator = FromEnumerator(self);
+        Enumerator* enumerator = Owner<Enumerator>(self);
         ULONG got = 0;
         if (count > 0 && enumerator->item && !enumerator->done) {
             items[0] = enumerator->item;
@@ -313,7 +278,7 @@ const IEnumUnknownVtbl EnumeratorVtbl = [] {
         return got == count ? S_OK : S_FALSE;
     };
     vtbl.Reset = [](IEnumUnknown* self) -> HRESULT {
-        FromEnumerator(self)->done = false;
+        Owner<Enumerator>(self)->done = false;
         return S_OK;
     };
     return vtbl;
