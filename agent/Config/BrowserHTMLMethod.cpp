@@ -182,7 +182,7 @@ bool BrowserHTMLMethod::Check()
     const auto desktop = kzb::inspection::GetDesktop();
     auto finder = desktop->CreateBrowserWindowFinder();
     return finder->FindBrowserWindows([&](kzb::inspection::WindowId window) {
-        const auto page = desktop->OpenBrowserHTMLViewer(window);
+        const auto page = desktop->OpenBrowserHTMLViewer(window, m_pageAccess);
         std::string lines;
         for (const BrowserHTMLCriteria& criterion : m_criteria) {
             const std::uint32_t pattern = criterion.GetMatchPattern();

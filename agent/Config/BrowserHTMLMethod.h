@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConfigObject.h"
+#include "inspection/Desktop.h"
 
 #include <vector>
 
@@ -40,7 +41,9 @@ private:
 
 std::string GetTriggerObjectName(std::uint32_t triggerObject);
 
-// Fires while a browser window shows a page that meets every criterion.
+// Fires while a browser window shows a page that meets every criterion. Construction sets
+// up the page access for the constructing thread (on Windows COM and OleAcc) and throws
+// when it cannot.
 class BrowserHTMLMethod : public AutoSuppressionMethod
 {
 public:
@@ -65,4 +68,5 @@ protected:
 
 private:
     std::vector<BrowserHTMLCriteria> m_criteria;
+    kzb::inspection::BrowserPageAccess m_pageAccess;
 };

@@ -22,6 +22,25 @@ public:
     virtual bool FindBrowserWindows(const WindowVisitor& found) = 0;
 };
 
+// What reading browser pages needs for as long as a browser method lives: on Windows COM
+// for the constructing thread and the accessibility library, nothing elsewhere. Throws
+// when they cannot be had.
+class BrowserPageAccess
+{
+public:
+    struct Platform; // defined by each platform's page access
+
+    BrowserPageAccess();
+    ~BrowserPageAccess();
+    BrowserPageAccess(const BrowserPageAccess&) = delete;
+    BrowserPageAccess& operator=(const BrowserPageAccess&) = delete;
+
+    const Platform* GetPlatform() const { return m_platform.get(); }
+
+private:
+    std::unique_ptr<Platform> m_platform;
+};
+
 // The page shown in one browser window; empty texts when there is none.
 class BrowserHTMLViewer
 {
@@ -51,11 +70,13 @@ public:
     virtual std::string GetWindowTextTimeout(WindowId window, std::size_t maxLength,
                                              std::chrono::milliseconds timeout) = 0;
     // The next window of the class after `after` (0: the first) among the children of parent
-    // (0: among the top-level windows); 0 when there is none.
+    // (0: among the top-level windows); 0 when there is none. Throws when the system fails.
     virtual WindowId FindWindowByClass(WindowId parent, WindowId after, const std::string& className) = 0;
 
     virtual std::unique_ptr<BrowserWindowFinder> CreateBrowserWindowFinder() = 0;
-    virtual std::unique_ptr<BrowserHTMLViewer> OpenBrowserHTMLViewer(WindowId window) = 0;
+    // The page in a window the finder gave; throws when the browser cannot be asked for it.
+    virtual std::unique_ptr<BrowserHTMLViewer> OpenBrowserHTMLViewer(WindowId window,
+                                                                     const BrowserPageAccess& access) = 0;
 };
 
 // The desktop the inspection methods read: the real one on Windows; natively a desktop

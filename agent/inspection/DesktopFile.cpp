@@ -232,7 +232,7 @@ std::unique_ptr<BrowserWindowFinder> DesktopFile::CreateBrowserWindowFinder()
     return std::make_unique<PageWindowFinder>(std::move(browsers));
 }
 
-std::unique_ptr<BrowserHTMLViewer> DesktopFile::OpenBrowserHTMLViewer(WindowId window)
+std::unique_ptr<BrowserHTMLViewer> DesktopFile::OpenBrowserHTMLViewer(WindowId window, const BrowserPageAccess&)
 {
     const auto windows = Current(false);
     const Window* top = IsTopLevel(window) ? TopLevel(*windows, window) : nullptr;

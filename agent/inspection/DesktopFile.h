@@ -31,7 +31,7 @@ public:
                                      std::chrono::milliseconds timeout) override;
     WindowId FindWindowByClass(WindowId parent, WindowId after, const std::string& className) override;
     std::unique_ptr<BrowserWindowFinder> CreateBrowserWindowFinder() override;
-    std::unique_ptr<BrowserHTMLViewer> OpenBrowserHTMLViewer(WindowId window) override;
+    std::unique_ptr<BrowserHTMLViewer> OpenBrowserHTMLViewer(WindowId window, const BrowserPageAccess& access) override;
 
     struct Page
     {

@@ -1,5 +1,7 @@
 #include "InspectionSnapshot.h"
 
+#include <exception>
+
 namespace kzb::inspection {
 
 namespace {
@@ -77,14 +79,92 @@ WindowId CachingDesktop::FindWindowByClass(WindowId parent, WindowId after, cons
     return m_desktop->FindWindowByClass(parent, after, className);
 }
 
+struct CachingDesktop::BrowserWindows
+{
+    std::vector<WindowId> windows;
+    std::exception_ptr failure; // the search failed after these windows
+};
+
+// Gives the windows again; the failure comes where the search failed, so a method that
+// stops at an earlier window never sees it.
+class CachingDesktop::SharedFinder : public BrowserWindowFinder
+{
+public:
+    explicit SharedFinder(std::shared_ptr<const BrowserWindows> browsers) : m_browsers(std::move(browsers)) {}
+    bool FindBrowserWindows(const WindowVisitor& found) override
+    {
+        for (WindowId window : m_browsers->windows) {
+            if (found(window))
+                return true;
+        }
+        if (m_browsers->failure)
+            std::rethrow_exception(m_browsers->failure);
+        return false;
+    }
+
+private:
+    std::shared_ptr<const BrowserWindows> m_browsers;
+};
+
 std::unique_ptr<BrowserWindowFinder> CachingDesktop::CreateBrowserWindowFinder()
 {
-    return m_desktop->CreateBrowserWindowFinder();
+    if (!m_browsers) {
+        auto browsers = std::make_shared<BrowserWindows>();
+        try {
+            m_desktop->CreateBrowserWindowFinder()->FindBrowserWindows([&](WindowId window) {
+                browsers->windows.push_back(window);
+                return false;
+            });
+        } catch (...) {
+            browsers->failure = std::current_exception();
+        }
+        m_browsers = std::move(browsers);
+    }
+    return std::make_unique<SharedFinder>(m_browsers);
 }
 
-std::unique_ptr<BrowserHTMLViewer> CachingDesktop::OpenBrowserHTMLViewer(WindowId window)
+struct CachingDesktop::Page
 {
-    return m_desktop->OpenBrowserHTMLViewer(window);
+    std::unique_ptr<BrowserHTMLViewer> viewer;
+    std::exception_ptr failure; // the page could not be opened
+    std::optional<std::string> domain, body, title, url;
+};
+
+class CachingDesktop::SharedViewer : public BrowserHTMLViewer
+{
+public:
+    explicit SharedViewer(std::shared_ptr<Page> page) : m_page(std::move(page)) {}
+    std::string GetDomain() override { return Read(m_page->domain, &BrowserHTMLViewer::GetDomain); }
+    std::string GetHTMLBody() override { return Read(m_page->body, &BrowserHTMLViewer::GetHTMLBody); }
+    std::string GetTitle() override { return Read(m_page->title, &BrowserHTMLViewer::GetTitle); }
+    std::string GetURL() override { return Read(m_page->url, &BrowserHTMLViewer::GetURL); }
+
+private:
+    std::string Read(std::optional<std::string>& cached, std::string (BrowserHTMLViewer::*get)())
+    {
+        if (!cached)
+            cached = (m_page->viewer.get()->*get)();
+        return *cached;
+    }
+
+    std::shared_ptr<Page> m_page;
+};
+
+std::unique_ptr<BrowserHTMLViewer> CachingDesktop::OpenBrowserHTMLViewer(WindowId window,
+                                                                         const BrowserPageAccess& access)
+{
+    std::shared_ptr<Page>& page = m_pages[window];
+    if (!page) {
+        page = std::make_shared<Page>();
+        try {
+            page->viewer = m_desktop->OpenBrowserHTMLViewer(window, access);
+        } catch (...) {
+            page->failure = std::current_exception();
+        }
+    }
+    if (page->failure)
+        std::rethrow_exception(page->failure);
+    return std::make_unique<SharedViewer>(page);
 }
 
 } // namespace kzb::inspection

@@ -4,6 +4,15 @@
 
 namespace kzb::inspection {
 
+// Pages come from the desktop file: nothing to set up.
+struct BrowserPageAccess::Platform
+{
+};
+
+BrowserPageAccess::BrowserPageAccess() = default;
+
+BrowserPageAccess::~BrowserPageAccess() = default;
+
 // Without Windows the desktop is a desktop file: KZB_DESKTOP_FILE, or none at all.
 std::shared_ptr<Desktop> CreateSystemDesktop(OwnWindows)
 {

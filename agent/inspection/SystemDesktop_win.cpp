@@ -1,4 +1,7 @@
+#include "ComSupport_win.h"
 #include "Desktop.h"
+#include "IEBrowser_win.h"
+#include "Library_win.h"
 
 #include <windows.h>
 
@@ -6,17 +9,18 @@
 
 namespace kzb::inspection {
 
+// What the IE page viewers need: COM on this thread, OleAcc and its ObjectFromLresult.
+struct BrowserPageAccess::Platform
+{
+    ComInitialization com;
+    ActiveAccessibilityLibrary accessibility;
+};
+
+BrowserPageAccess::BrowserPageAccess() : m_platform(std::make_unique<Platform>()) {}
+
+BrowserPageAccess::~BrowserPageAccess() = default;
+
 namespace {
-
-HWND ToHandle(WindowId window)
-{
-    return reinterpret_cast<HWND>(window);
-}
-
-WindowId ToId(HWND window)
-{
-    return reinterpret_cast<WindowId>(window);
-}
 
 BOOL CALLBACK VisitWindow(HWND window, LPARAM visitor)
 {
@@ -43,22 +47,6 @@ BOOL CALLBACK VisitTopLevelWindow(HWND window, LPARAM context)
         return TRUE;
     return visit.visit(ToId(window)) ? TRUE : FALSE;
 }
-
-// Internet Explorer pages are not read yet: no browser windows.
-class NoBrowserWindows : public BrowserWindowFinder
-{
-public:
-    bool FindBrowserWindows(const WindowVisitor&) override { return false; }
-};
-
-class NoPage : public BrowserHTMLViewer
-{
-public:
-    std::string GetDomain() override { return {}; }
-    std::string GetHTMLBody() override { return {}; }
-    std::string GetTitle() override { return {}; }
-    std::string GetURL() override { return {}; }
-};
 
 class SystemDesktop : public Desktop
 {
@@ -103,17 +91,20 @@ public:
     {
         HWND found = ToHandle(after);
         do {
-            found = ::FindWindowExA(ToHandle(parent), found, className.c_str(), nullptr);
+            found = FindNextWindow(ToHandle(parent), found, className.c_str());
         } while (found != nullptr && parent == 0 && m_skipOwn && IsOwnWindow(found));
         return ToId(found);
     }
 
     std::unique_ptr<BrowserWindowFinder> CreateBrowserWindowFinder() override
     {
-        return std::make_unique<NoBrowserWindows>();
+        return std::make_unique<IEWindowFinder>();
     }
 
-    std::unique_ptr<BrowserHTMLViewer> OpenBrowserHTMLViewer(WindowId) override { return std::make_unique<NoPage>(); }
+    std::unique_ptr<BrowserHTMLViewer> OpenBrowserHTMLViewer(WindowId window, const BrowserPageAccess& access) override
+    {
+        return std::make_unique<IEHTMLViewer>(ToHandle(window), access.GetPlatform()->accessibility);
+    }
 
 private:
     const bool m_skipOwn;

@@ -1,4 +1,5 @@
 #include "../protocol/ByteImage.h"
+#include "../support/CountingDesktop.h"
 #include "../support/DesktopFixture.h"
 #include "../support/LogCapture.h"
 #include "Config/BrowserHTMLMethod.h"
@@ -198,56 +199,6 @@ TEST_F(IDDetection, LaterWindowsAndKeptIdentifier)
     EXPECT_EQ(numeric.GetDetectedID(), "711");
 }
 
-namespace {
-
-// Counts what the methods read from the desktop underneath.
-class CountingDesktop : public kzb::inspection::Desktop
-{
-public:
-    explicit CountingDesktop(std::shared_ptr<kzb::inspection::Desktop> inner) : m_inner(std::move(inner)) {}
-    void EnumTopLevelWindows(const kzb::inspection::WindowVisitor& visit) override
-    {
-        ++enumerations;
-        m_inner->EnumTopLevelWindows(visit);
-    }
-    kzb::inspection::WindowId GetForegroundWindow() override { return m_inner->GetForegroundWindow(); }
-    std::string GetWindowTitle(kzb::inspection::WindowId window, std::size_t maxLength) override
-    {
-        ++titleReads;
-        return m_inner->GetWindowTitle(window, maxLength);
-    }
-    void EnumChildWindows(kzb::inspection::WindowId window, const kzb::inspection::WindowVisitor& visit) override
-    {
-        m_inner->EnumChildWindows(window, visit);
-    }
-    std::string GetWindowTextTimeout(kzb::inspection::WindowId window, std::size_t maxLength,
-                                     std::chrono::milliseconds timeout) override
-    {
-        ++textReads;
-        return m_inner->GetWindowTextTimeout(window, maxLength, timeout);
-    }
-    kzb::inspection::WindowId FindWindowByClass(kzb::inspection::WindowId parent, kzb::inspection::WindowId after,
-                                                const std::string& className) override
-    {
-        return m_inner->FindWindowByClass(parent, after, className);
-    }
-    std::unique_ptr<kzb::inspection::BrowserWindowFinder> CreateBrowserWindowFinder() override
-    {
-        return m_inner->CreateBrowserWindowFinder();
-    }
-    std::unique_ptr<kzb::inspection::BrowserHTMLViewer> OpenBrowserHTMLViewer(kzb::inspection::WindowId w) override
-    {
-        return m_inner->OpenBrowserHTMLViewer(w);
-    }
-
-    int enumerations = 0, titleReads = 0, textReads = 0;
-
-private:
-    std::shared_ptr<kzb::inspection::Desktop> m_inner;
-};
-
-} // namespace
-
 class InspectionSnapshotTest : public DesktopFixture
 {
 };
@@ -288,4 +239,183 @@ TEST_F(InspectionSnapshotTest, MethodsOfOneInspectionShareEveryRead)
     // Outside the snapshot every Check reads the desktop again.
     EXPECT_TRUE(methods[0]->Check());
     EXPECT_EQ(counting->enumerations, 2);
+}
+
+namespace {
+
+// What a Check gave: "true", "false" or the text of what it threw.
+std::string Outcome(AutoSuppressionMethod& method)
+{
+    try {
+        return method.Check() ? "true" : "false";
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+}
+
+std::vector<std::string> Outcomes(std::vector<std::unique_ptr<AutoSuppressionMethod>>& methods)
+{
+    std::vector<std::string> outcomes;
+    for (auto& method : methods)
+        outcomes.push_back(Outcome(*method) + " " + method->GetTriggerDescription());
+    return outcomes;
+}
+
+std::unique_ptr<AutoSuppressionMethod> PageMethod(std::vector<BrowserHTMLCriteria> criteria)
+{
+    return std::make_unique<BrowserHTMLMethod>(std::move(criteria));
+}
+
+// Browser windows whose search can fail after the last one, and pages that cannot be opened
+// (no title); nothing else.
+class FailingBrowsers : public kzb::inspection::Desktop
+{
+public:
+    struct Window
+    {
+        kzb::inspection::WindowId id;
+        std::optional<std::string> title;
+    };
+    FailingBrowsers(std::vector<Window> windows, std::string searchFailure)
+        : m_windows(std::move(windows)), m_searchFailure(std::move(searchFailure))
+    {
+    }
+
+    void EnumTopLevelWindows(const kzb::inspection::WindowVisitor&) override {}
+    kzb::inspection::WindowId GetForegroundWindow() override { return 0; }
+    std::string GetWindowTitle(kzb::inspection::WindowId, std::size_t) override { return {}; }
+    void EnumChildWindows(kzb::inspection::WindowId, const kzb::inspection::WindowVisitor&) override {}
+    std::string GetWindowTextTimeout(kzb::inspection::WindowId, std::size_t, std::chrono::milliseconds) override
+    {
+        return {};
+    }
+    kzb::inspection::WindowId FindWindowByClass(kzb::inspection::WindowId, kzb::inspection::WindowId,
+                                                const std::string&) override
+    {
+        return 0;
+    }
+
+    std::unique_ptr<kzb::inspection::BrowserWindowFinder> CreateBrowserWindowFinder() override
+    {
+        struct Finder : kzb::inspection::BrowserWindowFinder
+        {
+            const FailingBrowsers& desktop;
+            explicit Finder(const FailingBrowsers& d) : desktop(d) {}
+            bool FindBrowserWindows(const kzb::inspection::WindowVisitor& found) override
+            {
+                for (const Window& window : desktop.m_windows) {
+                    if (found(window.id))
+                        return true;
+                }
+                if (!desktop.m_searchFailure.empty())
+                    throw std::runtime_error(desktop.m_searchFailure);
+                return false;
+            }
+        };
+        return std::make_unique<Finder>(*this);
+    }
+
+    std::unique_ptr<kzb::inspection::BrowserHTMLViewer> OpenBrowserHTMLViewer(
+        kzb::inspection::WindowId id, const kzb::inspection::BrowserPageAccess&) override
+    {
+        for (const Window& window : m_windows) {
+            if (window.id == id && window.title) {
+                struct Viewer : kzb::inspection::BrowserHTMLViewer
+                {
+                    std::string title;
+                    std::string GetDomain() override { return {}; }
+                    std::string GetHTMLBody() override { return {}; }
+                    std::string GetTitle() override { return title; }
+                    std::string GetURL() override { return {}; }
+                };
+                auto viewer = std::make_unique<Viewer>();
+                viewer->title = *window.title;
+                return viewer;
+            }
+        }
+        throw std::runtime_error("Failed to send window message 'WM_HTML_GETOBJECT'");
+    }
+
+private:
+    std::vector<Window> m_windows;
+    std::string m_searchFailure;
+};
+
+} // namespace
+
+TEST_F(InspectionSnapshotTest, EveryBrowserPageIsReadOncePerInspectionWithTheSameResults)
+{
+    SetDesktopJson(R"({"windows": [
+        {"title": "Bank", "page": {"title": "Welcome", "url": "https://www.bank.example/", "domain": "www.bank.example",
+                                   "body": "<p>hello</p>"}},
+        {"title": "Notes"},
+        {"title": "Pay", "page": {"title": "Payment details", "url": "https://pay.bank.example/card",
+                                  "domain": "pay.bank.example", "body": "<input name=cvv>"}},
+        {"title": "Shop", "page": {"title": "Basket", "url": "https://shop.example/", "domain": "shop.example"}}]})");
+    auto counting = std::make_shared<CountingDesktop>(m_desktop);
+    kzb::inspection::SetDesktop(counting);
+
+    std::vector<std::unique_ptr<AutoSuppressionMethod>> methods;
+    methods.push_back(PageMethod({BrowserHTMLCriteria(4, 4, "bank.example"), BrowserHTMLCriteria(1, 2, "payment")}));
+    methods.push_back(PageMethod({BrowserHTMLCriteria(3, 4, "name=CVV")}));
+    methods.push_back(PageMethod({BrowserHTMLCriteria(2, 3, "/checkout")}));
+    methods.push_back(PageMethod({BrowserHTMLCriteria(1, 1, "basket"), BrowserHTMLCriteria(4, 1, "shop.example")}));
+    methods.push_back(PageMethod({BrowserHTMLCriteria(5, 4, "x")}));
+    methods.push_back(Method(2, "1|1|0|Notes|"));
+
+    const auto alone = Outcomes(methods);
+    EXPECT_EQ(counting->browserSearches, 5);
+    EXPECT_EQ(counting->pageOpens, 2 + 2 + 3 + 3 + 3);
+
+    counting->browserSearches = counting->pageOpens = counting->pageReads = 0;
+    std::vector<std::string> shared;
+    {
+        kzb::inspection::InspectionSnapshot snapshot;
+        shared = Outcomes(methods);
+    }
+    EXPECT_EQ(shared, alone);
+    EXPECT_EQ(shared[0].substr(0, 5), "true ");
+    EXPECT_EQ(shared[2], "false ");
+    EXPECT_EQ(counting->browserSearches, 1);
+    EXPECT_EQ(counting->pageOpens, 3) << "each browser window once";
+    EXPECT_EQ(counting->pageReads, 4 + 4 + 3) << "each property of each page once";
+}
+
+TEST_F(InspectionSnapshotTest, BrowserFailuresComeWhereTheyWouldWithoutIt)
+{
+    // Window 2's page cannot be opened; the search fails after window 3.
+    auto browsers = std::make_shared<FailingBrowsers>(
+        std::vector<FailingBrowsers::Window>{{1, "Payment"}, {2, std::nullopt}, {3, "Receipt"}},
+        "Failed to find window of class 'Chrome_WidgetWin_2'");
+    auto counting = std::make_shared<CountingDesktop>(browsers);
+    kzb::inspection::SetDesktop(counting);
+
+    std::vector<std::unique_ptr<AutoSuppressionMethod>> methods;
+    methods.push_back(PageMethod({BrowserHTMLCriteria(1, 1, "payment")}));
+    methods.push_back(PageMethod({BrowserHTMLCriteria(1, 1, "receipt")}));
+    methods.push_back(PageMethod({BrowserHTMLCriteria(1, 1, "receipt")}));
+    const auto alone = Outcomes(methods);
+    EXPECT_EQ(alone, (std::vector<std::string>{"true \r\nMatched BrowserHTML:\r\nTrigger Params-> Object: 'Page title', "
+                                               "Type: 'exact match', Text: 'payment'\r\n",
+                                               "Failed to send window message 'WM_HTML_GETOBJECT' ",
+                                               "Failed to send window message 'WM_HTML_GETOBJECT' "}));
+
+    counting->pageOpens = 0;
+    {
+        kzb::inspection::InspectionSnapshot snapshot;
+        EXPECT_EQ(Outcomes(methods), alone);
+    }
+    EXPECT_EQ(counting->pageOpens, 2) << "the page that failed is tried once";
+
+    browsers = std::make_shared<FailingBrowsers>(std::vector<FailingBrowsers::Window>{{1, "Payment"}, {3, "Receipt"}},
+                                                 "Failed to find window of class 'Chrome_WidgetWin_2'");
+    kzb::inspection::SetDesktop(browsers);
+    methods.push_back(PageMethod({BrowserHTMLCriteria(1, 1, "refund")}));
+    const auto searched = Outcomes(methods);
+    EXPECT_EQ(searched[2].substr(0, 5), "true ") << "found before the search failed";
+    EXPECT_EQ(searched[3], "Failed to find window of class 'Chrome_WidgetWin_2' ");
+    {
+        kzb::inspection::InspectionSnapshot snapshot;
+        EXPECT_EQ(Outcomes(methods), searched);
+    }
 }

@@ -24,9 +24,9 @@ SIMULATOR = os.path.join(SOURCE_ROOT, "tools", "recorder-sim", "recorder_sim.py"
 sys.path.insert(0, os.path.join(SOURCE_ROOT, "tests", "comms"))
 from run_with_simulator import make_certificates  # noqa: E402
 
-# Filled in by run_e2e.py: the agent executable, the trigger window program (Wine only), the
-# folder for logs kept after the run.
-CONFIG = {"agent": None, "trigger_app": None, "keep_dir": None}
+# Filled in by run_e2e.py: the agent executable, the trigger window and browser programs (Wine
+# only), the folder for logs kept after the run.
+CONFIG = {"agent": None, "trigger_app": None, "browser_app": None, "keep_dir": None}
 
 # A wait that should be over in well under a second; generous for a loaded 2-core machine
 # running the agent under ASan or Wine.
@@ -102,6 +102,12 @@ def trigger(window_text, minimum=0, match_pattern=4):
     """A window-title suppression method: fires while a window whose title contains the text exists."""
     return {"type": 2, "trigger": 1, "match_pattern": match_pattern, "window_text": window_text,
             "minimum_suppression_time": minimum}
+
+
+def page_trigger(domain, minimum=0):
+    """A browser page suppression method: fires while a page whose domain contains the text is open."""
+    return {"type": 4, "minimum_suppression_time": minimum,
+            "criteria": [{"trigger_object": 4, "match_pattern": 4, "text": domain}]}
 
 
 NOTES = {"field_id": 1001, "field_name": "Notes", "input": {"type": 1, "max_length": 40}}
@@ -425,29 +431,82 @@ def set_wine_user_text(name, data):
         os.unlink(path)
 
 
-class TriggerWindow:
-    """trigger_window_app.exe: a real top-level window with the given title, until its input closes."""
+class WineProgram:
+    """A test program under Wine that runs until its standard input closes; its output lines are
+    read by a thread."""
 
-    def __init__(self, title, seconds=120):
-        self.process = subprocess.Popen(["wine", CONFIG["trigger_app"], str(seconds), title],
-                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        ready = queue.Queue()
-        threading.Thread(target=lambda: ready.put(self.process.stdout.readline()), daemon=True).start()
+    def __init__(self, *arguments):
+        self.process = subprocess.Popen(["wine", *arguments], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL)
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for raw in self.process.stdout:
+            self.lines.put(raw.decode("utf-8", errors="replace").rstrip("\r\n"))
+        self.lines.put(None)
+
+    def next_line(self, timeout=WAIT):
+        """Its next output line; None when it ended or said nothing within the time-out."""
         try:
-            line = ready.get(timeout=WAIT + 20)
+            return self.lines.get(timeout=timeout)
         except queue.Empty:
-            line = b""
-        if not line.startswith(b"shown"):
-            self.close()
-            raise Failure(f"trigger_window_app did not show its window: {line!r}")
+            return None
 
     def close(self):
-        """Closes its input; it exits (and its window goes) at once."""
+        """Closes its input; it exits (and its windows go) at once."""
         try:
             self.process.stdin.close()
         except OSError:
             pass
         wait_or_kill(self.process)
+
+
+class TriggerWindow(WineProgram):
+    """trigger_window_app.exe: a real top-level window with the given title, until its input closes."""
+
+    def __init__(self, title, seconds=120):
+        super().__init__(CONFIG["trigger_app"], str(seconds), title)
+        line = self.next_line(WAIT + 20)
+        if line != "shown":
+            self.close()
+            raise Failure(f"trigger_window_app did not show its window: {line!r}")
+
+
+class Browser(WineProgram):
+    """ie_browser_app.exe: Internet Explorer frames and their pages, driven through its standard input;
+    each command returns once the program has carried it out."""
+
+    def __init__(self):
+        super().__init__(CONFIG["browser_app"])
+        line = self.next_line(WAIT + 20)
+        if line != "ready":
+            self.close()
+            raise Failure(f"ie_browser_app did not start: {line!r}")
+
+    def do(self, *fields):
+        """One command (frame, navigate, close, stall, resume) with its fields."""
+        self.process.stdin.write(("\t".join(fields) + "\n").encode("utf-8"))
+        self.process.stdin.flush()
+        reply = self.next_line()
+        if reply is None or not reply.startswith("ok "):
+            raise Failure(f"ie_browser_app: {fields[0]} answered {reply!r}")
+
+
+def wait_for_file_line(path, text, timeout=WAIT):
+    """Until a line of the file contains the text (the agent's log is written by its own thread)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            with open(path, encoding="utf-8", errors="replace") as f:
+                for line in f:
+                    if text in line:
+                        return line
+        except FileNotFoundError:
+            pass
+        if time.monotonic() >= deadline:
+            raise Failure(f"no line with {text!r} in {path} within {timeout:.0f} s")
+        time.sleep(0.2)
 
 
 def wait_or_kill(process, timeout=None):

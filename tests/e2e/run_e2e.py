@@ -2,11 +2,12 @@
 """Runs the end-to-end tests of the headless agent against the recorder simulator.
 
     run_e2e.py --agent build/native/bin/kzbdka-cli [--report test-results/cli_e2e_tests.xml] [-k PATTERN]...
-    run_e2e.py --agent build/windows/bin/kzbdka-cli.exe --trigger-app build/windows/bin/trigger_window_app.exe
+    run_e2e.py --agent build/windows/bin/kzbdka-cli.exe --trigger-app build/windows/bin/trigger_window_app.exe \
+               --browser-app build/windows/bin/ie_browser_app.exe
 
 A .exe runs under Wine, in a Wine prefix of its own next to the build's bin folder
 (wineprefix-e2e, made on first use): the tests write registry values there, and other tests
-running at the same time write the shared prefix's. The real-window test needs DISPLAY.
+running at the same time write the shared prefix's. The real-window tests need DISPLAY.
 
 Writes one XML report in GoogleTest's shape (so that scripts/summarize.py counts each case)
 and keeps each case's simulator output, agent log and desktop file in <report>-cases/.
@@ -120,13 +121,15 @@ def prepare_wine(agent):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--agent", required=True, help="kzbdka-cli, or kzbdka-cli.exe (run under Wine)")
-    parser.add_argument("--trigger-app", help="trigger_window_app.exe (real-window test under Wine)")
+    parser.add_argument("--trigger-app", help="trigger_window_app.exe (real-window tests under Wine)")
+    parser.add_argument("--browser-app", help="ie_browser_app.exe (browser page tests under Wine)")
     parser.add_argument("--report", default="test-results/cli_e2e_tests.xml")
     parser.add_argument("-k", dest="patterns", action="append", help="only tests matching this pattern")
     args = parser.parse_args()
 
     harness.CONFIG["agent"] = os.path.abspath(args.agent)
     harness.CONFIG["trigger_app"] = os.path.abspath(args.trigger_app) if args.trigger_app else None
+    harness.CONFIG["browser_app"] = os.path.abspath(args.browser_app) if args.browser_app else None
     harness.CONFIG["keep_dir"] = os.path.abspath(os.path.splitext(args.report)[0] + "-cases")
     os.makedirs(harness.CONFIG["keep_dir"], exist_ok=True)
     wine = harness.under_wine()

@@ -5,10 +5,10 @@ import time
 import unittest
 
 from harness import (ANNOTATION, CONFIG, DISCARD, END, FIELDS_SHOWN, KEEP, MANUAL, NOTES, OUTCOME, PCI,
-                     RECORD, RECORD_ON_DEMAND, START, SUPPRESS, WAIT, Agent, Simulator, TriggerWindow,
+                     RECORD, RECORD_ON_DEMAND, START, SUPPRESS, WAIT, Agent, Browser, Simulator, TriggerWindow,
                      action_image, annotate_image, get_id_config_image, get_task_config_image, id_image, identity,
-                     agent_path, new_case_folder, scenario, set_wine_machine_values, set_wine_user_text,
-                     tls_certificates, trigger, under_wine)
+                     agent_path, new_case_folder, page_trigger, scenario, set_wine_machine_values,
+                     set_wine_user_text, tls_certificates, trigger, under_wine, wait_for_file_line)
 
 HOSTS = ("127.0.0.1", "127.0.0.2")
 HOST, LOGIN = identity()
@@ -477,3 +477,59 @@ class RealDesktop(AgentCase):
         window.close()
         self.assert_image(sim.wait_action("DKA_PCI_SUPPRESS", END, since=since), action_image(SUPPRESS, END, 4, HOST))
         agent.expect_line("auto suppression 1: off", after=shown)
+
+
+@unittest.skipUnless(CONFIG["browser_app"], "browser pages only under Wine")
+class RealBrowser(AgentCase):
+    """kzbdka-cli.exe reading the pages of ie_browser_app.exe, which plays Internet Explorer."""
+
+    PAGE_REASON = ("auto suppression 1: on \\nMatched BrowserHTML:\\nTrigger Params-> Object: 'Domain', "
+                   "Type: 'contains', Text: 'pay.example'\\n")
+
+    def setUp(self):
+        if not os.environ.get("DISPLAY"):
+            self.skipTest("no X display for real windows")
+
+    def browser(self):
+        browser = Browser()
+        self.addCleanup(browser.close)
+        return browser
+
+    def test_a_page_of_the_trigger_domain_starts_suppression_and_navigating_away_ends_it(self):
+        agent, sim = self.start(scenario(triggers=[page_trigger("pay.example")]), desktop=False)
+        self.wait_ready()
+        browser = self.browser()
+        browser.do("frame", "KZB Shop", "chrome")
+        since, shown = sim.mark(), agent.mark()
+        browser.do("navigate", "KZB Shop", "Card payment", "https://www.pay.example/card", "www.pay.example",
+                   "<form>card</form>")
+        self.assert_image(sim.wait_action("DKA_PCI_SUPPRESS", START, since=since), action_image(SUPPRESS, START, 4, HOST))
+        agent.expect_line(self.PAGE_REASON, after=shown)
+        browser.do("navigate", "KZB Shop", "Thank you", "https://shop.example/done", "shop.example", "<p>done</p>")
+        self.assert_image(sim.wait_action("DKA_PCI_SUPPRESS", END, since=since), action_image(SUPPRESS, END, 4, HOST))
+        agent.expect_line("auto suppression 1: off", after=shown)
+        self.assertEqual([e["message"]["action"] for e in sim.received("DKA_PCI_SUPPRESS", since=since)], [START, END])
+
+    def test_a_browser_that_does_not_answer_is_logged_and_the_other_triggers_still_work(self):
+        agent, sim = self.start(scenario(triggers=[page_trigger("pay.example"), trigger("Card Payment")]),
+                                desktop=False)
+        self.wait_ready()
+        browser = self.browser()
+        browser.do("frame", "KZB Bank", "ie")
+        browser.do("stall")
+        wait_for_file_line(os.path.join(agent.log_dir, "KZBDKA.txt"),
+                           "Failed to check auto-suppression method. Failed to send window message 'WM_HTML_GETOBJECT'")
+        since, shown = sim.mark(), agent.mark()
+        window = TriggerWindow("Card Payment - Wine CRM")
+        self.addCleanup(window.close)
+        sim.wait_action("DKA_PCI_SUPPRESS", START, since=since)
+        agent.wait_for_line(r'auto suppression 1: on .*Found title:"Card Payment - Wine CRM".*', after=shown)
+        window.close()
+        ended = sim.wait_action("DKA_PCI_SUPPRESS", END, since=since)
+
+        # Answering again, it shows a page of the trigger domain.
+        shown = agent.mark()
+        browser.do("resume")
+        browser.do("navigate", "KZB Bank", "Card payment", "https://pay.example/", "pay.example", "<form>")
+        sim.wait_action("DKA_PCI_SUPPRESS", START, since=ended["seq"])
+        agent.expect_line(self.PAGE_REASON, after=shown)
