@@ -22,3 +22,12 @@ std::string FormatText(const char* format, ...)
     va_end(values);
     return text;
 }
+
+std::string ToLowerAscii(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}

@@ -5,24 +5,18 @@
 #include "DetermineIDFromWindowTitle.h"
 #include "WindowTitleMethod.h"
 
-std::string ToLowerAscii(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 bool MatchText(std::string found, std::uint32_t pattern, std::string wanted)
 {
-    found = ToLowerAscii(std::move(found));
-    wanted = ToLowerAscii(std::move(wanted));
+    return MatchLowered(ToLowerAscii(std::move(found)), pattern, ToLowerAscii(std::move(wanted)));
+}
+
+bool MatchLowered(std::string_view found, std::uint32_t pattern, std::string_view wanted)
+{
     switch (pattern) {
     case TextMatch::ExactMatch: return found == wanted;
     case TextMatch::StartsWith: return found.starts_with(wanted);
     case TextMatch::EndsWith: return found.ends_with(wanted);
-    case TextMatch::Contains: return found.find(wanted) != std::string::npos;
+    case TextMatch::Contains: return found.find(wanted) != std::string_view::npos;
     default: return false;
     }
 }

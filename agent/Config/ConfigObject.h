@@ -1,11 +1,13 @@
 #pragma once
 
+#include "TextFormat.h"
 #include "protocol/Serializable.h"
 
 #include <cstdint>
 #include <exception>
 #include <memory>
 #include <string>
+#include <string_view>
 
 // The pipe-delimited text form ("INI String") and validation of a configuration object.
 class ConfigObject
@@ -32,12 +34,12 @@ enum Pattern : std::uint32_t
 };
 } // namespace TextMatch
 
+// Whether found matches wanted by the pattern, without regard to the case of A-Z.
 bool MatchText(std::string found, std::uint32_t pattern, std::string wanted);
+// The same for texts lowered already (ToLowerAscii): no copies, no allocation.
+bool MatchLowered(std::string_view found, std::uint32_t pattern, std::string_view wanted);
 std::string GetMatchPatternName(std::uint32_t pattern);
 bool IsValidMatchPattern(std::uint32_t pattern);
-
-// Lowers A-Z only, whatever the locale.
-std::string ToLowerAscii(std::string text);
 
 // Unknown type numbers of the three object families: "<prefix><type> is not valid".
 class InvalidConfigTypeException : public std::exception

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstdio>
 
-using kzb::inspection::Desktop;
+using kzb::inspection::CachingDesktop;
 using kzb::inspection::WindowId;
 
 namespace {
@@ -38,8 +38,14 @@ WindowTitleMethod::WindowTitleMethod(std::uint32_t type) : AutoSuppressionMethod
 
 WindowTitleMethod::WindowTitleMethod(const WindowTitleMethod& other)
     : AutoSuppressionMethod(other), m_trigger(other.m_trigger), m_matchPattern(other.m_matchPattern),
-      m_windowText(other.m_windowText)
+      m_windowText(other.m_windowText), m_windowTextLowered(other.m_windowTextLowered)
 {
+}
+
+void WindowTitleMethod::SetWindowText(std::string text)
+{
+    m_windowTextLowered = ToLowerAscii(text);
+    m_windowText = std::move(text);
 }
 
 std::unique_ptr<AutoSuppressionMethod> WindowTitleMethod::Clone() const
@@ -57,7 +63,9 @@ void WindowTitleMethod::ReadFields(Reader& in)
     AutoSuppressionMethod::ReadFields(in);
     in.Read(m_trigger);
     in.Read(m_matchPattern);
-    in.ReadString(m_windowText, TextSize);
+    std::string text;
+    in.ReadString(text, TextSize);
+    SetWindowText(std::move(text));
     if (HasMinimumSuppressionTime())
         in.Read(m_minimumSuppressionTime);
 }
@@ -105,7 +113,7 @@ unsigned WindowTitleMethod::ParseIniString(const char* text)
     m_trigger = static_cast<std::uint32_t>(trigger);
     m_matchPattern = static_cast<std::uint32_t>(pattern);
     m_minimumSuppressionTime = static_cast<std::uint32_t>(minimumTime);
-    m_windowText = windowText;
+    SetWindowText(windowText);
     // The three-value form becomes the current one, without a minimum suppression time.
     if (m_type == 1)
         m_type = 2;
@@ -129,20 +137,22 @@ void WindowTitleMethod::LogConfiguration() const
 bool WindowTitleMethod::Check()
 {
     m_matched = false;
-    const auto desktop = kzb::inspection::GetDesktop();
+    // The inspection's snapshot, or one of this check's own.
+    kzb::inspection::InspectionSnapshot scope;
+    CachingDesktop& desktop = kzb::inspection::CurrentSnapshot();
 
     switch (m_trigger) {
     case TitleExists:
-        desktop->EnumTopLevelWindows([&](WindowId window) {
-            const std::string title = desktop->GetWindowTitle(window, EnumeratedTitleLength);
-            return !(MatchText(title, m_matchPattern, m_windowText) && OnTitleMatched(*desktop, window, title));
-        });
+        for (const auto& window : desktop.TopLevelTitles(EnumeratedTitleLength)) {
+            if (MatchLowered(window.title.lowered, m_matchPattern, m_windowTextLowered) &&
+                OnTitleMatched(desktop, window.id, window.title.text))
+                break;
+        }
         break;
     case TitleHasFocus:
-        if (const WindowId window = desktop->GetForegroundWindow(); window != 0) {
-            const std::string title = desktop->GetWindowTitle(window, ForegroundTitleLength);
-            if (MatchText(title, m_matchPattern, m_windowText))
-                OnTitleMatched(*desktop, window, title);
+        if (const auto& window = desktop.Foreground(ForegroundTitleLength); window.id != 0) {
+            if (MatchLowered(window.title.lowered, m_matchPattern, m_windowTextLowered))
+                OnTitleMatched(desktop, window.id, window.title.text);
         }
         break;
     default:
@@ -153,7 +163,7 @@ bool WindowTitleMethod::Check()
     return m_matched;
 }
 
-bool WindowTitleMethod::OnTitleMatched(Desktop&, WindowId, const std::string& title)
+bool WindowTitleMethod::OnTitleMatched(CachingDesktop&, WindowId, const std::string& title)
 {
     m_matched = true;
     m_triggerDescription = "\nMatched WindowTitle: \nFound title:" + Quoted(title) + "\n" +
@@ -166,8 +176,15 @@ bool WindowTitleMethod::OnTitleMatched(Desktop&, WindowId, const std::string& ti
 SubWindowTitleMethod::SubWindowTitleMethod() : WindowTitleMethod(3) {}
 
 SubWindowTitleMethod::SubWindowTitleMethod(const SubWindowTitleMethod& other)
-    : WindowTitleMethod(other), m_subMatchPattern(other.m_subMatchPattern), m_subWindowText(other.m_subWindowText)
+    : WindowTitleMethod(other), m_subMatchPattern(other.m_subMatchPattern), m_subWindowText(other.m_subWindowText),
+      m_subWindowTextLowered(other.m_subWindowTextLowered)
 {
+}
+
+void SubWindowTitleMethod::SetSubWindowText(std::string text)
+{
+    m_subWindowTextLowered = ToLowerAscii(text);
+    m_subWindowText = std::move(text);
 }
 
 std::unique_ptr<AutoSuppressionMethod> SubWindowTitleMethod::Clone() const
@@ -184,7 +201,9 @@ void SubWindowTitleMethod::ReadFields(Reader& in)
 {
     WindowTitleMethod::ReadFields(in);
     in.Read(m_subMatchPattern);
-    in.ReadString(m_subWindowText, TextSize);
+    std::string text;
+    in.ReadString(text, TextSize);
+    SetSubWindowText(std::move(text));
 }
 
 void SubWindowTitleMethod::WriteFields(Writer& out) const
@@ -218,7 +237,7 @@ unsigned SubWindowTitleMethod::ParseIniString(const char* text)
         return 0;
     }
     m_subMatchPattern = static_cast<std::uint32_t>(pattern);
-    m_subWindowText = subText;
+    SetSubWindowText(subText);
     return mainLength + subLength;
 }
 
@@ -242,23 +261,23 @@ bool SubWindowTitleMethod::Check()
     return WindowTitleMethod::Check();
 }
 
-bool SubWindowTitleMethod::OnTitleMatched(Desktop& desktop, WindowId window, const std::string& title)
+bool SubWindowTitleMethod::OnTitleMatched(CachingDesktop& desktop, WindowId window, const std::string& title)
 {
     m_foundWindowTitle = title;
-    desktop.EnumChildWindows(window, [&](WindowId child) {
-        const std::string text = desktop.GetWindowTextTimeout(child, ChildTextLength, ChildTextTimeout);
-        if (!MatchText(text, m_subMatchPattern, m_subWindowText))
-            return true;
+    for (const WindowId child : desktop.Children(window)) {
+        const CachingDesktop::Text& text = desktop.WindowText(child, ChildTextLength, ChildTextTimeout);
+        if (!MatchLowered(text.lowered, m_subMatchPattern, m_subWindowTextLowered))
+            continue;
         m_matched = true;
         m_triggerDescription = "\nMatched SubWindow Text: \nWindow title: " + Quoted(m_foundWindowTitle) +
-                               "subwindow text: " + Quoted(text) + "\n" + "Trigger Params->" +
+                               "subwindow text: " + Quoted(text.text) + "\n" + "Trigger Params->" +
                                " Main Window, Type: " + Quoted(GetWindowTriggerName(m_trigger)) +
                                ", Pattern: " + Quoted(GetMatchPatternName(m_matchPattern)) +
                                ", Text: " + Quoted(m_windowText) +
                                ", Subwindow Pattern: " + Quoted(GetMatchPatternName(m_subMatchPattern)) +
                                ", Text: " + Quoted(m_subWindowText);
-        return false;
-    });
+        break;
+    }
     if (!m_matched)
         m_foundWindowTitle.clear();
     return m_matched;

@@ -2,7 +2,7 @@
 
 #include "ConfigObject.h"
 
-#include "inspection/Desktop.h"
+#include "inspection/InspectionSnapshot.h"
 
 // Fires while a top-level window whose title matches is on the desktop (trigger 1) or has
 // the focus (trigger 2). Type 1 is the older form without a minimum suppression time.
@@ -39,12 +39,14 @@ protected:
     void WriteFields(Writer& out) const override;
 
     // Whether a matching title qualifies; SubWindowTitleMethod searches its children.
-    virtual bool OnTitleMatched(kzb::inspection::Desktop& desktop, kzb::inspection::WindowId window,
+    virtual bool OnTitleMatched(kzb::inspection::CachingDesktop& desktop, kzb::inspection::WindowId window,
                                 const std::string& title);
+    void SetWindowText(std::string text);
 
     std::uint32_t m_trigger = TitleExists;
     std::uint32_t m_matchPattern = TextMatch::ExactMatch;
     std::string m_windowText;
+    std::string m_windowTextLowered; // lowered once, when configured
 
 private:
     bool HasMinimumSuppressionTime() const { return m_type != 1; }
@@ -72,12 +74,15 @@ public:
 protected:
     void ReadFields(Reader& in) override;
     void WriteFields(Writer& out) const override;
-    bool OnTitleMatched(kzb::inspection::Desktop& desktop, kzb::inspection::WindowId window,
+    bool OnTitleMatched(kzb::inspection::CachingDesktop& desktop, kzb::inspection::WindowId window,
                         const std::string& title) override;
 
 private:
+    void SetSubWindowText(std::string text);
+
     std::uint32_t m_subMatchPattern = TextMatch::ExactMatch;
     std::string m_subWindowText;
+    std::string m_subWindowTextLowered;
     std::string m_foundWindowTitle;
 };
 

@@ -1,5 +1,6 @@
 #include "Desktop.h"
 
+#include "DesktopWatcher.h"
 #include "InspectionSnapshot.h"
 
 #include <mutex>
@@ -10,8 +11,13 @@ namespace {
 std::mutex g_desktopMutex;
 std::shared_ptr<Desktop> g_desktop;
 // The snapshot of the inspection running on this thread, if any.
-thread_local std::shared_ptr<Desktop> t_snapshot;
+thread_local std::shared_ptr<CachingDesktop> t_snapshot;
 } // namespace
+
+std::unique_ptr<DesktopWatcher> Desktop::Watch(std::function<void()>)
+{
+    return nullptr;
+}
 
 std::shared_ptr<Desktop> GetDesktop()
 {
@@ -31,12 +37,23 @@ void SetDesktop(std::shared_ptr<Desktop> desktop)
 
 InspectionSnapshot::InspectionSnapshot() : m_previous(t_snapshot)
 {
-    t_snapshot = std::make_shared<CachingDesktop>(GetDesktop());
+    if (!t_snapshot)
+        t_snapshot = std::make_shared<CachingDesktop>(GetDesktop());
+}
+
+InspectionSnapshot::InspectionSnapshot(std::shared_ptr<CachingDesktop> shared) : m_previous(t_snapshot)
+{
+    t_snapshot = std::move(shared);
 }
 
 InspectionSnapshot::~InspectionSnapshot()
 {
     t_snapshot = m_previous;
+}
+
+CachingDesktop& CurrentSnapshot()
+{
+    return *t_snapshot;
 }
 
 } // namespace kzb::inspection

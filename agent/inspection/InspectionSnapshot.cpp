@@ -1,5 +1,7 @@
 #include "InspectionSnapshot.h"
 
+#include "TextFormat.h"
+
 #include <exception>
 
 namespace kzb::inspection {
@@ -24,28 +26,88 @@ void Visit(const std::vector<WindowId>& windows, const WindowVisitor& visit)
     }
 }
 
-template <typename Read>
-std::string Cached(std::map<std::pair<WindowId, std::size_t>, std::string>& cache, WindowId window,
-                   std::size_t maxLength, Read read)
+CachingDesktop::Text MakeText(std::string text)
 {
-    const auto key = std::make_pair(window, maxLength);
-    auto found = cache.find(key);
-    if (found == cache.end())
-        found = cache.emplace(key, read()).first;
-    return found->second;
+    std::string lowered = ToLowerAscii(text);
+    return {std::move(text), std::move(lowered)};
 }
 
 } // namespace
 
-void CachingDesktop::EnumTopLevelWindows(const WindowVisitor& visit)
+const std::vector<WindowId>& CachingDesktop::TopLevel()
 {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (!m_topLevel)
         m_topLevel = Collect([this](const WindowVisitor& v) { m_desktop->EnumTopLevelWindows(v); });
-    Visit(*m_topLevel, visit);
+    return *m_topLevel;
+}
+
+const CachingDesktop::Text& CachingDesktop::Title(WindowId window, std::size_t maxLength)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    const TextKey key{window, maxLength};
+    auto found = m_titles.find(key);
+    if (found == m_titles.end())
+        found = m_titles.emplace(key, MakeText(m_desktop->GetWindowTitle(window, maxLength))).first;
+    return found->second;
+}
+
+const std::vector<CachingDesktop::TitledWindow>& CachingDesktop::TopLevelTitles(std::size_t maxLength)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    auto found = m_topLevelTitles.find(maxLength);
+    if (found == m_topLevelTitles.end()) {
+        std::vector<TitledWindow> windows;
+        for (WindowId window : TopLevel())
+            windows.push_back({window, Title(window, maxLength)});
+        found = m_topLevelTitles.emplace(maxLength, std::move(windows)).first;
+    }
+    return found->second;
+}
+
+const CachingDesktop::TitledWindow& CachingDesktop::Foreground(std::size_t maxLength)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    auto found = m_foregroundTitles.find(maxLength);
+    if (found == m_foregroundTitles.end()) {
+        const WindowId window = GetForegroundWindow();
+        found = m_foregroundTitles.emplace(maxLength, TitledWindow{window, window ? Title(window, maxLength) : Text{}})
+                    .first;
+    }
+    return found->second;
+}
+
+const std::vector<WindowId>& CachingDesktop::Children(WindowId window)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    auto found = m_children.find(window);
+    if (found == m_children.end()) {
+        found = m_children
+                    .emplace(window, Collect([&](const WindowVisitor& v) { m_desktop->EnumChildWindows(window, v); }))
+                    .first;
+    }
+    return found->second;
+}
+
+const CachingDesktop::Text& CachingDesktop::WindowText(WindowId window, std::size_t maxLength,
+                                                       std::chrono::milliseconds timeout)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    const TextKey key{window, maxLength};
+    auto found = m_texts.find(key);
+    if (found == m_texts.end())
+        found = m_texts.emplace(key, MakeText(m_desktop->GetWindowTextTimeout(window, maxLength, timeout))).first;
+    return found->second;
+}
+
+void CachingDesktop::EnumTopLevelWindows(const WindowVisitor& visit)
+{
+    Visit(TopLevel(), visit);
 }
 
 WindowId CachingDesktop::GetForegroundWindow()
 {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (!m_foreground)
         m_foreground = m_desktop->GetForegroundWindow();
     return *m_foreground;
@@ -53,25 +115,18 @@ WindowId CachingDesktop::GetForegroundWindow()
 
 std::string CachingDesktop::GetWindowTitle(WindowId window, std::size_t maxLength)
 {
-    return Cached(m_titles, window, maxLength, [&] { return m_desktop->GetWindowTitle(window, maxLength); });
+    return Title(window, maxLength).text;
 }
 
 void CachingDesktop::EnumChildWindows(WindowId window, const WindowVisitor& visit)
 {
-    auto found = m_children.find(window);
-    if (found == m_children.end()) {
-        found = m_children
-                    .emplace(window, Collect([&](const WindowVisitor& v) { m_desktop->EnumChildWindows(window, v); }))
-                    .first;
-    }
-    Visit(found->second, visit);
+    Visit(Children(window), visit);
 }
 
 std::string CachingDesktop::GetWindowTextTimeout(WindowId window, std::size_t maxLength,
                                                  std::chrono::milliseconds timeout)
 {
-    return Cached(m_texts, window, maxLength,
-                  [&] { return m_desktop->GetWindowTextTimeout(window, maxLength, timeout); });
+    return WindowText(window, maxLength, timeout).text;
 }
 
 WindowId CachingDesktop::FindWindowByClass(WindowId parent, WindowId after, const std::string& className)
@@ -108,6 +163,7 @@ private:
 
 std::unique_ptr<BrowserWindowFinder> CachingDesktop::CreateBrowserWindowFinder()
 {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (!m_browsers) {
         auto browsers = std::make_shared<BrowserWindows>();
         try {
@@ -125,6 +181,7 @@ std::unique_ptr<BrowserWindowFinder> CachingDesktop::CreateBrowserWindowFinder()
 
 struct CachingDesktop::Page
 {
+    std::mutex mutex; // the properties are read by whichever thread asks first
     std::unique_ptr<BrowserHTMLViewer> viewer;
     std::exception_ptr failure; // the page could not be opened
     std::optional<std::string> domain, body, title, url;
@@ -142,6 +199,7 @@ public:
 private:
     std::string Read(std::optional<std::string>& cached, std::string (BrowserHTMLViewer::*get)())
     {
+        std::lock_guard<std::mutex> lock(m_page->mutex);
         if (!cached)
             cached = (m_page->viewer.get()->*get)();
         return *cached;
@@ -153,6 +211,7 @@ private:
 std::unique_ptr<BrowserHTMLViewer> CachingDesktop::OpenBrowserHTMLViewer(WindowId window,
                                                                          const BrowserPageAccess& access)
 {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     std::shared_ptr<Page>& page = m_pages[window];
     if (!page) {
         page = std::make_shared<Page>();

@@ -2,35 +2,49 @@
 
 #include "Desktop.h"
 
+#include <chrono>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <utility>
 #include <vector>
 
 namespace kzb::inspection {
 
-// While one exists, GetDesktop() on this thread gives a view of the desktop that reads
-// each window list, title, child text and browser page once, so that the methods of one
-// inspection share the work (and a hung child window or browser costs its time-out once,
-// not once per method).
-class InspectionSnapshot
-{
-public:
-    InspectionSnapshot();
-    ~InspectionSnapshot();
-    InspectionSnapshot(const InspectionSnapshot&) = delete;
-    InspectionSnapshot& operator=(const InspectionSnapshot&) = delete;
-
-private:
-    std::shared_ptr<Desktop> m_previous;
-};
-
-// The caching view itself.
+// The desktop as one inspection sees it: each window list, title, child text and browser
+// page is read once and kept, so that every method of the inspection (and the handlers of
+// both recorders, which inspect the same moment) share the work, and a hung child window
+// or browser costs its time-out once, not once per method. Safe to use from several
+// threads at once.
 class CachingDesktop : public Desktop
 {
 public:
     explicit CachingDesktop(std::shared_ptr<Desktop> desktop) : m_desktop(std::move(desktop)) {}
 
+    // A text as read, and lowered (A-Z only) for matching without copies.
+    struct Text
+    {
+        std::string text;
+        std::string lowered;
+    };
+    struct TitledWindow
+    {
+        WindowId id = 0;
+        Text title;
+    };
+
+    // Every top-level window with its title of at most maxLength characters, in the
+    // system's order. Read on the first call; the same object for every later one.
+    const std::vector<TitledWindow>& TopLevelTitles(std::size_t maxLength);
+    // The foreground window (id 0 when there is none) with its title.
+    const TitledWindow& Foreground(std::size_t maxLength);
+    // The window's descendants; and the text a window gives within the time-out, each read
+    // once (when first asked for, so that a search that stops early reads no further).
+    const std::vector<WindowId>& Children(WindowId window);
+    const Text& WindowText(WindowId window, std::size_t maxLength, std::chrono::milliseconds timeout);
+
+    // Desktop, from the same kept reads.
     void EnumTopLevelWindows(const WindowVisitor& visit) override;
     WindowId GetForegroundWindow() override;
     std::string GetWindowTitle(WindowId window, std::size_t maxLength) override;
@@ -48,14 +62,41 @@ private:
     class SharedFinder;
     class SharedViewer;
 
+    const std::vector<WindowId>& TopLevel();
+    const Text& Title(WindowId window, std::size_t maxLength);
+
+    // Held while a read fills a cache; what a cache holds never changes afterwards, so the
+    // references handed out stay valid for the snapshot's life.
+    std::recursive_mutex m_mutex;
     std::shared_ptr<Desktop> m_desktop;
     std::optional<std::vector<WindowId>> m_topLevel;
     std::optional<WindowId> m_foreground;
+    std::map<std::size_t, std::vector<TitledWindow>> m_topLevelTitles;
+    std::map<std::size_t, TitledWindow> m_foregroundTitles;
     std::map<WindowId, std::vector<WindowId>> m_children;
-    std::map<TextKey, std::string> m_titles;
-    std::map<TextKey, std::string> m_texts;
+    std::map<TextKey, Text> m_titles;
+    std::map<TextKey, Text> m_texts;
     std::shared_ptr<const BrowserWindows> m_browsers;
     std::map<WindowId, std::shared_ptr<Page>> m_pages;
 };
+
+// While one exists, GetDesktop() and CurrentSnapshot() on this thread give the snapshot:
+// the one given, else the one already in place on this thread, else a new one of the
+// desktop.
+class InspectionSnapshot
+{
+public:
+    InspectionSnapshot();
+    explicit InspectionSnapshot(std::shared_ptr<CachingDesktop> shared);
+    ~InspectionSnapshot();
+    InspectionSnapshot(const InspectionSnapshot&) = delete;
+    InspectionSnapshot& operator=(const InspectionSnapshot&) = delete;
+
+private:
+    std::shared_ptr<CachingDesktop> m_previous;
+};
+
+// The snapshot in place on this thread; only while an InspectionSnapshot exists.
+CachingDesktop& CurrentSnapshot();
 
 } // namespace kzb::inspection
