@@ -158,7 +158,7 @@ void CGeneralMessageHandler::HandleTasks(std::uint32_t mask)
     const std::uint32_t recorder = GetRecorderNumber();
     ApplyTask(m_pciSuppressionHandler, (mask & DKA::Task_PCI_Suppression) != 0, recorder, "Suppression", [&] {
         return std::make_unique<CPCISuppressionHandler>(recorder, this, SharedConnection(), &m_host.GetStatusTable(),
-                                                        m_clock);
+                                                        m_host.GetInspectionClock(), m_clock);
     });
     ApplyTask(m_annotationHandler, (mask & DKA::Task_Annotation) != 0, recorder, "Annotation", [&] {
         auto handler = std::make_unique<CAnnotationHandler>(recorder, this, SharedConnection());

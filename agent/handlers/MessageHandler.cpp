@@ -28,6 +28,15 @@ void CMessageHandler::PostCommand(const DKACommandPtr& command)
     m_queueCondition.notify_one();
 }
 
+void CMessageHandler::Wake()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_woken = true;
+    }
+    m_queueCondition.notify_one();
+}
+
 void CMessageHandler::Stop()
 {
     {
@@ -41,11 +50,12 @@ void CMessageHandler::Stop()
 DKACommandPtr CMessageHandler::WaitForCommand(std::optional<SteadyTime> deadline)
 {
     std::unique_lock<std::mutex> lock(m_queueMutex);
-    const auto ready = [this] { return !m_queue.empty() || !IsRunning(); };
+    const auto ready = [this] { return !m_queue.empty() || m_woken || !IsRunning(); };
     if (deadline)
         m_queueCondition.wait_until(lock, *deadline, ready);
     else
         m_queueCondition.wait(lock, ready);
+    m_woken = false;
     if (m_queue.empty() || !IsRunning())
         return nullptr;
     DKACommandPtr command = std::move(m_queue.front());

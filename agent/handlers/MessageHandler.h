@@ -25,6 +25,8 @@ public:
 
     // Any thread.
     void PostCommand(const DKACommandPtr& command);
+    // Ends the thread's present wait for a command (it then finds none). Any thread.
+    void Wake();
 
     void Stop() override;
 
@@ -35,8 +37,8 @@ public:
 protected:
     using SteadyTime = std::chrono::steady_clock::time_point;
 
-    // Waits for the next command until the deadline (none: until one comes) or Stop; null
-    // when none came.
+    // Waits for the next command until the deadline (none: until one comes), Wake or Stop;
+    // null when none came.
     DKACommandPtr WaitForCommand(std::optional<SteadyTime> deadline = std::nullopt);
     CTCPComms& Connection() const { return *m_connection; }
     const std::shared_ptr<CTCPComms>& SharedConnection() const { return m_connection; }
@@ -47,6 +49,7 @@ private:
     std::deque<DKACommandPtr> m_queue;
     mutable std::mutex m_queueMutex;
     std::condition_variable m_queueCondition;
+    bool m_woken = false;
     std::shared_ptr<CTCPComms> m_connection;
     const std::uint32_t m_recorderNumber;
     const std::string m_hostName;

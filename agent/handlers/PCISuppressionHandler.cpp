@@ -1,6 +1,7 @@
 #include "PCISuppressionHandler.h"
 
 #include "Log.h"
+#include "inspection/InspectionClock.h"
 #include "inspection/InspectionSnapshot.h"
 #include "protocol/ActionMessages.h"
 #include "protocol/ClientID.h"
@@ -43,9 +44,10 @@ constexpr std::uint32_t DetermineIDFromWindowTitleType = 1;
 
 CPCISuppressionHandler::CPCISuppressionHandler(std::uint32_t recorderNumber, CGeneralMessageHandler* owner,
                                                std::shared_ptr<CTCPComms> connection,
-                                               RecorderStatusTable* statusTable, kzb::Clock& clock)
+                                               RecorderStatusTable* statusTable,
+                                               kzb::inspection::InspectionClock& inspections, kzb::Clock& clock)
     : CFeatureMessageHandler(recorderNumber, owner, std::move(connection), PCISuppression),
-      m_statusTable(statusTable), m_clock(clock)
+      m_statusTable(statusTable), m_inspections(inspections), m_clock(clock)
 {
     KZB_LOG(kzb::log::Info, "Recorder %lu - CPCISuppressionHandler object created",
             static_cast<unsigned long>(recorderNumber));
@@ -181,38 +183,36 @@ unsigned CPCISuppressionHandler::Run()
     KZB_LOG(kzb::log::Info, "Recorder %u - CPCISuppressionHandler thread started", recorder);
     Reinitialize();
     SuppressionState state;
-    auto nextInspection = std::chrono::steady_clock::now();
+    // Woken when the desktop changed; the moments themselves are the clock's.
+    const auto member = m_inspections.Join([this] { Wake(); });
     while (IsRunning()) {
-        // Commands are handled as they come; the desktop is inspected every period.
-        const DKACommandPtr command = WaitForCommand(nextInspection);
+        // Commands are handled as they come; the desktop is inspected at each moment.
+        const DKACommandPtr command = WaitForCommand(m_inspections.NextDue(*member));
         if (!IsRunning())
             break;
-        const auto now = std::chrono::steady_clock::now();
-        const bool inspect = now >= nextInspection;
+        const std::shared_ptr<kzb::inspection::CachingDesktop> moment =
+            m_inspections.Take(*member, std::chrono::steady_clock::now());
+        if (!command && !moment)
+            continue;
         try {
             std::lock_guard<std::recursive_mutex> lock(m_configMutex);
             std::optional<kzb::inspection::InspectionSnapshot> snapshot;
-            if (inspect)
-                snapshot.emplace();
+            if (moment)
+                snapshot.emplace(moment);
             bool request = command && HandleCommand(*command);
-            if (GetIDType() == DKA::Agent_Name_To_Agent_ID && (inspect || command)) {
+            if (GetIDType() == DKA::Agent_Name_To_Agent_ID) {
                 // The name is looked for on screen; a new one asks for the configuration again.
                 request = !m_idDetectionMethods.empty() && DetectAgentName();
             }
             if (request)
                 RequestConfig();
-            if (inspect)
+            if (moment)
                 Inspect(state);
         } catch (const std::exception& error) {
             KZB_LOG(kzb::log::Error, "Recorder %u - CPCISuppressionHandler: %s", recorder, error.what());
         }
-        if (inspect)
+        if (moment)
             Inspections().Add();
-        if (inspect) {
-            nextInspection += InspectionPeriod;
-            if (nextInspection <= now)
-                nextInspection = now + InspectionPeriod;
-        }
     }
     KZB_LOG(kzb::log::Info, "Recorder %u - CPCISuppressionHandler thread stopped", recorder);
     return 0;

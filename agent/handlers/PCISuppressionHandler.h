@@ -12,18 +12,21 @@
 #include <vector>
 
 class RecorderStatusTable;
+namespace kzb::inspection {
+class InspectionClock;
+}
 
 // Automatic audio suppression for one recorder: finds the agent's name on screen when the
 // recorder identifies agents by name, inspects the desktop for the configured triggers
-// twice a second, and asks the recorder to suppress while one fires and to resume when
+// at each moment of the process's inspection clock (twice a second, and soon after the
+// desktop changed), and asks the recorder to suppress while one fires and to resume when
 // none has fired for the longest minimum suppression time of those that fired.
 class CPCISuppressionHandler : public CFeatureMessageHandler
 {
 public:
-    static constexpr std::chrono::milliseconds InspectionPeriod{500};
-
     CPCISuppressionHandler(std::uint32_t recorderNumber, CGeneralMessageHandler* owner,
                            std::shared_ptr<CTCPComms> connection, RecorderStatusTable* statusTable,
+                           kzb::inspection::InspectionClock& inspections,
                            kzb::Clock& clock = kzb::SystemClock::Instance());
     ~CPCISuppressionHandler() override;
 
@@ -54,6 +57,7 @@ private:
     std::int64_t Now() const;
 
     RecorderStatusTable* m_statusTable;
+    kzb::inspection::InspectionClock& m_inspections;
     kzb::Clock& m_clock;
     bool m_suppressionActive = false;
     // From a reset, an ID configuration or an update notice until the suppression

@@ -4,6 +4,9 @@
 #include <string>
 
 class RecorderStatusTable;
+namespace kzb::inspection {
+class InspectionClock;
+}
 class CAnnotationDialogModel;
 class CManualSuppressionDialogModel;
 class CRecordOnDemandDialogModel;
@@ -22,6 +25,8 @@ public:
     virtual std::uint32_t GetLastActiveRecorder() const = 0;
     virtual const std::string& GetUpdateMode() const = 0;
     virtual RecorderStatusTable& GetStatusTable() = 0;
+    // When the suppression handlers of all recorders look at the desktop.
+    virtual kzb::inspection::InspectionClock& GetInspectionClock() = 0;
     // The feature dialogs; null when there is none.
     virtual CAnnotationDialogModel* GetAnnotationDialog() = 0;
     virtual CManualSuppressionDialogModel* GetManualSuppressionDialog() = 0;

@@ -53,10 +53,16 @@ public:
 };
 
 // What the inspection methods read from the screen.
+class DesktopWatcher;
+
 class Desktop
 {
 public:
     virtual ~Desktop() = default;
+
+    // Something that tells, as they happen, of changes that can make a trigger fire or stop;
+    // null when this desktop cannot tell (it is then looked at every period only).
+    virtual std::unique_ptr<DesktopWatcher> Watch(std::function<void()> changed);
 
     // Every top-level window, visible or not, in the system's order.
     virtual void EnumTopLevelWindows(const WindowVisitor& visit) = 0;

@@ -1,5 +1,6 @@
 #include "DesktopFile.h"
 
+#include "DesktopWatcher.h"
 #include "Log.h"
 
 #include <nlohmann/json.hpp>
@@ -237,6 +238,11 @@ std::unique_ptr<BrowserHTMLViewer> DesktopFile::OpenBrowserHTMLViewer(WindowId w
     const auto windows = Current(false);
     const Window* top = IsTopLevel(window) ? TopLevel(*windows, window) : nullptr;
     return std::make_unique<PageViewer>(top && top->page ? *top->page : Page{});
+}
+
+std::unique_ptr<DesktopWatcher> DesktopFile::Watch(std::function<void()> changed)
+{
+    return WatchFile(m_path, std::move(changed));
 }
 
 } // namespace kzb::inspection

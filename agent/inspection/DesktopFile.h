@@ -32,6 +32,8 @@ public:
     WindowId FindWindowByClass(WindowId parent, WindowId after, const std::string& className) override;
     std::unique_ptr<BrowserWindowFinder> CreateBrowserWindowFinder() override;
     std::unique_ptr<BrowserHTMLViewer> OpenBrowserHTMLViewer(WindowId window, const BrowserPageAccess& access) override;
+    // Its folder watched for the file being written or replaced.
+    std::unique_ptr<DesktopWatcher> Watch(std::function<void()> changed) override;
 
     struct Page
     {

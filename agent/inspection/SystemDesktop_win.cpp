@@ -1,5 +1,6 @@
 #include "ComSupport_win.h"
 #include "Desktop.h"
+#include "DesktopWatcher.h"
 #include "IEBrowser_win.h"
 #include "Library_win.h"
 
@@ -60,6 +61,11 @@ public:
     }
 
     WindowId GetForegroundWindow() override { return ToId(::GetForegroundWindow()); }
+
+    std::unique_ptr<DesktopWatcher> Watch(std::function<void()> changed) override
+    {
+        return WatchSystemDesktop(std::move(changed));
+    }
 
     std::string GetWindowTitle(WindowId window, std::size_t maxLength) override
     {

@@ -9,6 +9,7 @@
 #include "comms/TCPComms.h"
 #include "handlers/GeneralMessageHandler.h"
 #include "handlers/SessionHost.h"
+#include "inspection/InspectionClock.h"
 
 #include <atomic>
 #include <chrono>
@@ -75,6 +76,7 @@ public:
     std::uint32_t GetLastActiveRecorder() const override { return m_lastActiveRecorder.load(); }
     const std::string& GetUpdateMode() const override { return m_updateMode; }
     RecorderStatusTable& GetStatusTable() override { return m_statusTable; }
+    kzb::inspection::InspectionClock& GetInspectionClock() override { return m_inspectionClock; }
     CAnnotationDialogModel* GetAnnotationDialog() override { return &m_annotationDialog; }
     CManualSuppressionDialogModel* GetManualSuppressionDialog() override { return &m_manualSuppressionDialog; }
     CRecordOnDemandDialogModel* GetRecordOnDemandDialog() override { return &m_recordOnDemandDialog; }
@@ -85,6 +87,7 @@ public:
 private:
     kzb::Clock& m_clock;
     RecorderStatusTable m_statusTable;
+    kzb::inspection::InspectionClock m_inspectionClock;
     CAnnotationDialogModel m_annotationDialog{&m_statusTable};
     CManualSuppressionDialogModel m_manualSuppressionDialog{&m_statusTable};
     CRecordOnDemandDialogModel m_recordOnDemandDialog{&m_statusTable};

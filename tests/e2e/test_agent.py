@@ -479,6 +479,28 @@ class RealDesktop(AgentCase):
         agent.expect_line("auto suppression 1: off", after=shown)
 
 
+    def test_a_window_appearing_on_the_real_desktop_is_seen_at_once(self):
+        """Start within a tenth of a second of the window's appearance, not at the next half-second
+        look. (Wine 8 reports windows being created; title and focus changes it does not report
+        at all, so under Wine those are seen at the next look; the native tests cover them.)"""
+        if not CONFIG["trigger_app"] or not os.environ.get("DISPLAY"):
+            self.skipTest("no X display for real windows")
+        agent, sim = self.start(scenario(triggers=[trigger("Card Payment")]), desktop=False)
+        self.wait_ready()
+        # Three trials: with only the half-second look, one in five would be this quick.
+        for trial in range(3):
+            with self.subTest(trial=trial):
+                since = sim.mark()
+                window = TriggerWindow("Card Payment - CRM")
+                try:
+                    shown = time.time()
+                    start = sim.wait_action("DKA_PCI_SUPPRESS", START, since=since)
+                    self.assertLess(start["time"] - shown, 0.1)
+                finally:
+                    window.close()
+                sim.wait_action("DKA_PCI_SUPPRESS", END, since=since)
+
+
 @unittest.skipUnless(CONFIG["browser_app"], "browser pages only under Wine")
 class RealBrowser(AgentCase):
     """kzbdka-cli.exe reading the pages of ie_browser_app.exe, which plays Internet Explorer."""

@@ -8,6 +8,7 @@
 #include "handlers/ManualSuppressionHandler.h"
 #include "handlers/PCISuppressionHandler.h"
 #include "handlers/RecordOnDemandHandler.h"
+#include "inspection/InspectionClock.h"
 #include "ui/MainFrameCore.h"
 
 #include <gtest/gtest.h>
@@ -22,13 +23,14 @@ protected:
     FeatureHandlerTest() { UseTestSettingsStore(); }
 
     std::shared_ptr<CTCPComms> connection = std::make_shared<CTCPComms>();
+    kzb::inspection::InspectionClock inspections;
     LogCapture log;
 };
 
 TEST_F(FeatureHandlerTest, SetIDInfoChecksTheTypeAgainstTheMethodCount)
 {
     CManualSuppressionHandler manual(1, nullptr, connection);
-    CPCISuppressionHandler pci(2, nullptr, connection, nullptr);
+    CPCISuppressionHandler pci(2, nullptr, connection, nullptr, inspections);
     const struct
     {
         CFeatureMessageHandler* handler;
@@ -62,7 +64,7 @@ TEST_F(FeatureHandlerTest, SetIDInfoChecksTheTypeAgainstTheMethodCount)
 
 TEST_F(FeatureHandlerTest, TheClientIdentifierFollowsTheIDType)
 {
-    CPCISuppressionHandler pci(1, nullptr, connection, nullptr);
+    CPCISuppressionHandler pci(1, nullptr, connection, nullptr, inspections);
     ASSERT_TRUE(pci.SetIDInfo(2, 0));
     EXPECT_EQ(pci.GetClientID(), pci.GetUserName());
     ASSERT_TRUE(pci.SetIDInfo(9, 0));
@@ -79,7 +81,7 @@ TEST_F(FeatureHandlerTest, TheClientIdentifierFollowsTheIDType)
 
 TEST_F(FeatureHandlerTest, SupportedIDTypesOfEachFeature)
 {
-    CPCISuppressionHandler pci(1, nullptr, connection, nullptr);
+    CPCISuppressionHandler pci(1, nullptr, connection, nullptr, inspections);
     CAnnotationHandler annotation(1, nullptr, connection);
     CManualSuppressionHandler manual(1, nullptr, connection);
     CRecordOnDemandHandler recordOnDemand(1, nullptr, connection);

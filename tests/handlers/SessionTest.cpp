@@ -2,7 +2,9 @@
 
 #include "protocol/DKACommand.h"
 
+#include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -486,4 +488,122 @@ TEST_F(SessionTest, ASuppressionInForceIsHeldWhileTheTriggersAreFetchedAgain)
             EXPECT_EQ(log.Count("Auto Suppression Enabled"), 1u);
         }
     }
+}
+
+namespace {
+
+// A desktop that shows the trigger window at every other look, as if it changed between two
+// reads: handlers reading it on their own would see different desktops.
+class AlternatingDesktop : public kzb::inspection::DesktopFile
+{
+public:
+    explicit AlternatingDesktop(std::filesystem::path path) : DesktopFile(std::move(path)) {}
+    void EnumTopLevelWindows(const kzb::inspection::WindowVisitor& visit) override
+    {
+        if (++m_looks % 2 == 1)
+            DesktopFile::EnumTopLevelWindows(visit);
+    }
+
+private:
+    std::atomic<int> m_looks{0};
+};
+
+double WallSeconds()
+{
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+TEST_F(SessionTest, BothRecordersJudgeTheSameMomentOfTheDesktop)
+{
+    const json scenario = Scenario(1, SuppressionFeatures(json::array({TitleTrigger("Card")})));
+    recorder = sim->AddRecorder({{"scenario", scenario}});
+    const SimControl::Recorder second = sim->AddRecorder({{"host", "127.0.0.2"}, {"port", recorder.port}, {"scenario", scenario}});
+    SetDesktopJson(R"({"windows": [{"title": "Card Payment"}]})");
+    kzb::inspection::SetDesktop(std::make_shared<AlternatingDesktop>(m_path));
+    core = std::make_unique<CMainFrameCore>(clock);
+    RecorderSettings settings;
+    settings.addresses = {"127.0.0.1", "127.0.0.2"};
+    settings.port = recorder.port;
+    ASSERT_TRUE(core->Start(settings));
+    for (const int number : {recorder.number, second.number})
+        ASSERT_FALSE(sim->WaitFor(number, "received", "DKA_GET_PCI_SUPPRESSION_CONFIG", 0).is_null());
+    ASSERT_TRUE(log.WaitFor("Window Title Method - Trigger", 2));
+
+    // The window is there at one moment and gone at the next: both recorders follow it in step.
+    const int since = sim->LastSeq();
+    ASSERT_TRUE(WaitForInspections(16));
+    const json events = sim->Request({{"op", "events"}, {"since", since}})["events"];
+    for (const int number : {recorder.number, second.number}) {
+        int starts = 0;
+        int ends = 0;
+        for (const json& event : events) {
+            if (event["event"] == "received" && event["recorder"] == number &&
+                event["message"]["name"] == "DKA_PCI_SUPPRESS")
+                ++(event["message"]["action"] == 1 ? starts : ends);
+        }
+        EXPECT_GE(starts, 3) << "recorder " << number;
+        EXPECT_GE(ends, 3) << "recorder " << number;
+    }
+}
+
+TEST_F(SessionTest, ADesktopChangeIsSeenAtOnceNotAtTheNextPeriod)
+{
+    const json focusTrigger = {{"type", 2}, {"trigger", 2}, {"match_pattern", 4}, {"window_text", "Checkout"},
+                               {"minimum_suppression_time", 0}};
+    ASSERT_TRUE(StartAgent(Scenario(1, SuppressionFeatures(json::array({TitleTrigger("Card"), focusTrigger})))));
+    ASSERT_FALSE(Received("DKA_GET_PCI_SUPPRESSION_CONFIG", 0).is_null());
+    ASSERT_TRUE(log.WaitFor("Window Title Method - Trigger", 2));
+    const struct
+    {
+        const char* name;
+        const char* before; // the desktop without the trigger
+        const char* after;  // ... and with it
+    } cases[] = {
+        {"a window appears", R"({"windows": [{"title": "CRM"}]})",
+         R"({"windows": [{"title": "CRM"}, {"title": "Card Payment"}]})"},
+        {"a title changes into a trigger", R"({"windows": [{"title": "CRM"}, {"title": "Orders"}]})",
+         R"({"windows": [{"title": "CRM"}, {"title": "Orders - Card"}]})"},
+        {"a focus-only trigger comes to the front",
+         R"({"windows": [{"title": "CRM", "foreground": true}, {"title": "Checkout"}]})",
+         R"({"windows": [{"title": "CRM"}, {"title": "Checkout", "foreground": true}]})"},
+    };
+    // Three trials each: with only the half-second period, one in five would be this quick.
+    for (const auto& c : cases) {
+        for (int trial = 0; trial < 3; ++trial) {
+            SCOPED_TRACE(std::string(c.name) + ", trial " + std::to_string(trial));
+            int since = sim->LastSeq();
+            SetDesktopJson(c.before);
+            if (trial > 0 || &c != &cases[0]) {
+                ASSERT_FALSE(Received("DKA_PCI_SUPPRESS", since).is_null()) << "the End of the last trial";
+            }
+            ASSERT_TRUE(WaitForInspections());
+            since = sim->LastSeq();
+            const double changed = WallSeconds();
+            SetDesktopJson(c.after);
+            const json start = Received("DKA_PCI_SUPPRESS", since);
+            ASSERT_FALSE(start.is_null());
+            EXPECT_EQ(ActionOf(start), 1u);
+            EXPECT_LT(start["time"].get<double>() - changed, 0.1);
+        }
+    }
+}
+
+TEST_F(SessionTest, AStormOfChangesCostsNoMoreThanTheCappedRateOfInspections)
+{
+    ASSERT_TRUE(StartAgent(Scenario(1, SuppressionFeatures(json::array({TitleTrigger("Card")})))));
+    ASSERT_FALSE(Received("DKA_GET_PCI_SUPPRESSION_CONFIG", 0).is_null());
+    // A window whose title changes a thousand times a second, for two seconds.
+    const std::uint64_t before = CPCISuppressionHandler::InspectionsDone();
+    const auto start = std::chrono::steady_clock::now();
+    for (int change = 0; std::chrono::steady_clock::now() - start < 2s; ++change) {
+        SetDesktopJson(R"({"windows": [{"title": "Orders )" + std::to_string(change) + R"("}]})");
+        std::this_thread::sleep_for(1ms);
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::uint64_t inspections = CPCISuppressionHandler::InspectionsDone() - before;
+    // At most one inspection per 20 ms for the changes, and the period's: no more, however many changes.
+    EXPECT_LE(inspections, static_cast<std::uint64_t>(seconds / 0.020 + seconds / 0.5 + 3)) << inspections;
+    EXPECT_GT(inspections, static_cast<std::uint64_t>(seconds / 0.5 + 3)) << "the changes were seen";
 }

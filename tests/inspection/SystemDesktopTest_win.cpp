@@ -1,6 +1,7 @@
 // The window title methods against real windows.
 #include "Config/WindowTitleMethod.h"
 #include "inspection/Desktop.h"
+#include "inspection/InspectionClock.h"
 
 #include <gtest/gtest.h>
 
@@ -117,4 +118,31 @@ TEST_F(RealWindows, ChildOfAHungApplicationIsAnEmptyTextAfterTheTimeOut)
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     CloseHandle(ready);
+}
+
+TEST(SystemDesktopWatcher, AnotherProgramsNewWindowWakesTheClockAndLeavingStopsAtOnce)
+{
+    kzb::inspection::SetDesktop(kzb::inspection::CreateSystemDesktop());
+    HANDLE woken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    kzb::inspection::InspectionClock clock;
+    auto member = clock.Join([woken] { SetEvent(woken); });
+    ASSERT_TRUE(clock.WatchingDesktop());
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    char command[] = "hung_window_app.exe";
+    ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    EXPECT_EQ(WaitForSingleObject(woken, 20000), WAIT_OBJECT_0) << "its window was reported";
+    TerminateProcess(process.hProcess, 0);
+    WaitForSingleObject(process.hProcess, 5000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+
+    const auto start = std::chrono::steady_clock::now();
+    member.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_FALSE(clock.WatchingDesktop());
+    CloseHandle(woken);
+    kzb::inspection::SetDesktop(nullptr);
 }
