@@ -31,3 +31,22 @@ std::string ToLowerAscii(std::string text)
     }
     return text;
 }
+
+LoweredText::LoweredText(std::string text) : m_text(ToLowerAscii(std::move(text)))
+{
+    for (std::size_t i = 1; i < m_text.size(); ++i) {
+        const auto first = static_cast<unsigned char>(m_text[i - 1]);
+        const auto second = static_cast<unsigned char>(m_text[i]);
+        const unsigned bit = ((first * 31u) ^ second) & 255u;
+        m_pairs[bit / 64] |= std::uint64_t{1} << (bit % 64);
+    }
+}
+
+bool LoweredText::MayHold(const LoweredText& other) const
+{
+    for (std::size_t i = 0; i < m_pairs.size(); ++i) {
+        if ((other.m_pairs[i] & ~m_pairs[i]) != 0)
+            return false;
+    }
+    return true;
+}

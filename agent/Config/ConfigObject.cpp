@@ -21,6 +21,12 @@ bool MatchLowered(std::string_view found, std::uint32_t pattern, std::string_vie
     }
 }
 
+bool MatchLowered(const LoweredText& found, std::uint32_t pattern, const LoweredText& wanted)
+{
+    // Every pattern matches only where wanted is within found.
+    return found.MayHold(wanted) && MatchLowered(found.Text(), pattern, wanted.Text());
+}
+
 std::string GetMatchPatternName(std::uint32_t pattern)
 {
     switch (pattern) {

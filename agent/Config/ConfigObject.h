@@ -38,6 +38,8 @@ enum Pattern : std::uint32_t
 bool MatchText(std::string found, std::uint32_t pattern, std::string wanted);
 // The same for texts lowered already (ToLowerAscii): no copies, no allocation.
 bool MatchLowered(std::string_view found, std::uint32_t pattern, std::string_view wanted);
+// The same, answered from the texts' pair sets where they tell that wanted is not there.
+bool MatchLowered(const LoweredText& found, std::uint32_t pattern, const LoweredText& wanted);
 std::string GetMatchPatternName(std::uint32_t pattern);
 bool IsValidMatchPattern(std::uint32_t pattern);
 

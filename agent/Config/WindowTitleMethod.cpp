@@ -44,7 +44,7 @@ WindowTitleMethod::WindowTitleMethod(const WindowTitleMethod& other)
 
 void WindowTitleMethod::SetWindowText(std::string text)
 {
-    m_windowTextLowered = ToLowerAscii(text);
+    m_windowTextLowered = LoweredText(text);
     m_windowText = std::move(text);
 }
 
@@ -183,7 +183,7 @@ SubWindowTitleMethod::SubWindowTitleMethod(const SubWindowTitleMethod& other)
 
 void SubWindowTitleMethod::SetSubWindowText(std::string text)
 {
-    m_subWindowTextLowered = ToLowerAscii(text);
+    m_subWindowTextLowered = LoweredText(text);
     m_subWindowText = std::move(text);
 }
 

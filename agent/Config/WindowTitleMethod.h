@@ -46,7 +46,7 @@ protected:
     std::uint32_t m_trigger = TitleExists;
     std::uint32_t m_matchPattern = TextMatch::ExactMatch;
     std::string m_windowText;
-    std::string m_windowTextLowered; // lowered once, when configured
+    LoweredText m_windowTextLowered; // lowered once, when configured
 
 private:
     bool HasMinimumSuppressionTime() const { return m_type != 1; }
@@ -82,7 +82,7 @@ private:
 
     std::uint32_t m_subMatchPattern = TextMatch::ExactMatch;
     std::string m_subWindowText;
-    std::string m_subWindowTextLowered;
+    LoweredText m_subWindowTextLowered;
     std::string m_foundWindowTitle;
 };
 

@@ -26,12 +26,6 @@ void Visit(const std::vector<WindowId>& windows, const WindowVisitor& visit)
     }
 }
 
-CachingDesktop::Text MakeText(std::string text)
-{
-    std::string lowered = ToLowerAscii(text);
-    return {std::move(text), std::move(lowered)};
-}
-
 } // namespace
 
 const std::vector<WindowId>& CachingDesktop::TopLevel()
@@ -48,7 +42,7 @@ const CachingDesktop::Text& CachingDesktop::Title(WindowId window, std::size_t m
     const TextKey key{window, maxLength};
     auto found = m_titles.find(key);
     if (found == m_titles.end())
-        found = m_titles.emplace(key, MakeText(m_desktop->GetWindowTitle(window, maxLength))).first;
+        found = m_titles.emplace(key, Text(m_desktop->GetWindowTitle(window, maxLength))).first;
     return found->second;
 }
 
@@ -57,9 +51,12 @@ const std::vector<CachingDesktop::TitledWindow>& CachingDesktop::TopLevelTitles(
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     auto found = m_topLevelTitles.find(maxLength);
     if (found == m_topLevelTitles.end()) {
+        // Read straight into the list: a snapshot of hundreds of windows makes no copies.
+        const std::vector<WindowId>& topLevel = TopLevel();
         std::vector<TitledWindow> windows;
-        for (WindowId window : TopLevel())
-            windows.push_back({window, Title(window, maxLength)});
+        windows.reserve(topLevel.size());
+        for (WindowId window : topLevel)
+            windows.push_back({window, Text(m_desktop->GetWindowTitle(window, maxLength))});
         found = m_topLevelTitles.emplace(maxLength, std::move(windows)).first;
     }
     return found->second;
@@ -96,7 +93,7 @@ const CachingDesktop::Text& CachingDesktop::WindowText(WindowId window, std::siz
     const TextKey key{window, maxLength};
     auto found = m_texts.find(key);
     if (found == m_texts.end())
-        found = m_texts.emplace(key, MakeText(m_desktop->GetWindowTextTimeout(window, maxLength, timeout))).first;
+        found = m_texts.emplace(key, Text(m_desktop->GetWindowTextTimeout(window, maxLength, timeout))).first;
     return found->second;
 }
 

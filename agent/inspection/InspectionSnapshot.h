@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Desktop.h"
+#include "TextFormat.h"
 
 #include <chrono>
 #include <map>
@@ -22,11 +23,12 @@ class CachingDesktop : public Desktop
 public:
     explicit CachingDesktop(std::shared_ptr<Desktop> desktop) : m_desktop(std::move(desktop)) {}
 
-    // A text as read, and lowered (A-Z only) for matching without copies.
+    // A text as read, and lowered for matching without copies.
     struct Text
     {
+        explicit Text(std::string read = {}) : lowered(read), text(std::move(read)) {}
+        LoweredText lowered;
         std::string text;
-        std::string lowered;
     };
     struct TitledWindow
     {
@@ -71,10 +73,10 @@ private:
     std::shared_ptr<Desktop> m_desktop;
     std::optional<std::vector<WindowId>> m_topLevel;
     std::optional<WindowId> m_foreground;
-    std::map<std::size_t, std::vector<TitledWindow>> m_topLevelTitles;
+    std::map<std::size_t, std::vector<TitledWindow>> m_topLevelTitles; // by title length
     std::map<std::size_t, TitledWindow> m_foregroundTitles;
     std::map<WindowId, std::vector<WindowId>> m_children;
-    std::map<TextKey, Text> m_titles;
+    std::map<TextKey, Text> m_titles; // other than those of the top-level lists
     std::map<TextKey, Text> m_texts;
     std::shared_ptr<const BrowserWindows> m_browsers;
     std::map<WindowId, std::shared_ptr<Page>> m_pages;

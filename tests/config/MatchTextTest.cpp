@@ -28,10 +28,14 @@ TEST(MatchText, PatternsIgnoreCase)
         // Only A-Z are folded.
         {"\xC4RGER", 1, "\xE4rger", false},
         {"[]", 1, "{}", false},
+        {"Caf\xC9 Au Lait", 4, "\xC9 au", true},
+        {"Order 12 - Card number", 4, "card numbers", false},
+        {"aab", 4, "aba", false}, // the same pairs, in another order
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.found) + " / " + std::to_string(c.pattern) + " / " + c.wanted);
         EXPECT_EQ(MatchText(c.found, c.pattern, c.wanted), c.matches);
+        EXPECT_EQ(MatchLowered(LoweredText(c.found), c.pattern, LoweredText(c.wanted)), c.matches);
     }
 }
 
