@@ -24,7 +24,9 @@ void CRecordOnDemandDialogModel::SetAndRefresh(unsigned recorder, Field Recorder
         return;
     // The table itself ignores other numbers and recorders without an entry.
     table->Set(recorder, field, value);
-    UpdateStateText();
+    // The write woke the views already, perhaps before the text was built again.
+    if (UpdateStateText())
+        table->NotifyChange();
 }
 
 void CRecordOnDemandDialogModel::SetRecordOnDemandMode(unsigned recorder, std::uint32_t mode)

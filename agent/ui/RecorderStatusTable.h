@@ -82,6 +82,12 @@ public:
                 return;
             entry->second.*field = static_cast<Field>(value);
         }
+        NotifyChange();
+    }
+
+    // For a change of something built from the values after they were written (a text).
+    void NotifyChange() const
+    {
         if (m_changeObserver)
             m_changeObserver();
     }

@@ -239,6 +239,13 @@ class TwoRecorders(AgentCase):
             with self.subTest(settings=settings):
                 agent, sim = self.start(scenario(), scenario(), settings=settings)
                 self.wait_ready(recorders=2)
+                # The start-up answers of recorder 1 may still be in hand when recorder 2's
+                # first message comes, and would make recorder 1 the one that spoke last:
+                # a call that recorder 1 starts and ends, seen in the title, comes after them.
+                for state, title in ((1, "KZB Voralis - Recording"), (0, "KZB Voralis")):
+                    shown = agent.mark()
+                    sim.command(1, op="send", message={"name": "DKA_CALL_STATE", "state": state})
+                    agent.expect_line(f"title: {title}", after=shown)
                 for recorder, title, sent_to in steps:
                     shown, since = agent.mark(), sim.mark()
                     sim.command(recorder, op="send", message={"name": "DKA_CALL_STATE", "state": 1 if recorder == 2 else 2})
@@ -487,18 +494,21 @@ class RealDesktop(AgentCase):
             self.skipTest("no X display for real windows")
         agent, sim = self.start(scenario(triggers=[trigger("Card Payment")]), desktop=False)
         self.wait_ready()
-        # Three trials: with only the half-second look, one in five would be this quick.
-        for trial in range(3):
-            with self.subTest(trial=trial):
-                since = sim.mark()
-                window = TriggerWindow("Card Payment - CRM")
-                try:
-                    shown = time.time()
-                    start = sim.wait_action("DKA_PCI_SUPPRESS", START, since=since)
-                    self.assertLess(start["time"] - shown, 0.1)
-                finally:
-                    window.close()
-                sim.wait_action("DKA_PCI_SUPPRESS", END, since=since)
+        # Five trials, of which three must be seen within 100 ms: a slow trial or two on a
+        # loaded machine pass, and with only the half-second look this would hold one time in
+        # twenty. Each trial ends with its End, so the next starts from nothing.
+        delays = []
+        for _ in range(5):
+            since = sim.mark()
+            window = TriggerWindow("Card Payment - CRM")
+            try:
+                shown = time.time()
+                start = sim.wait_action("DKA_PCI_SUPPRESS", START, since=since)
+                delays.append(start["time"] - shown)
+            finally:
+                window.close()
+            sim.wait_action("DKA_PCI_SUPPRESS", END, since=start["seq"])
+        self.assertGreaterEqual(sum(delay < 0.1 for delay in delays), 3, f"seen after {delays} s")
 
 
 @unittest.skipUnless(CONFIG["browser_app"], "browser pages only under Wine")

@@ -20,6 +20,8 @@ public:
 
     // Brings every shown value up to date; prints what changed.
     void Refresh(std::time_t now);
+    // When the status text shown changes by the clock alone (0: not before the next change).
+    std::time_t NextDeadline(std::time_t now) const { return m_statusReport.NextDeadline(now); }
 
 private:
     void Show(const std::string& key, const std::string& value);

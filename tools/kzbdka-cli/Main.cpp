@@ -126,12 +126,14 @@ int RunAgent(const CliOptions& options)
         registry.ReadNumber(CRegistry::Root::CurrentUser, "AutoSuppressionMessageDisplayEnabled", 0) != 0;
     ConsoleView view(core, autoSuppressionMessages, PrintLine);
     InputLines input(core);
-    // Status texts with deadlines are looked at again once a second; everything else wakes
-    // the loop when it changes.
-    constexpr auto RecheckInterval = std::chrono::seconds(1);
+    // Every change wakes the loop; a status text with a deadline is looked at again at the
+    // first whole second past it. Nothing else is looked at while nothing happens.
+    constexpr std::chrono::seconds IdleWait = std::chrono::hours(1);
     for (;;) {
-        view.Refresh(std::time(nullptr));
-        core.WaitForChange(RecheckInterval);
+        const std::time_t now = std::time(nullptr);
+        view.Refresh(now);
+        const std::time_t deadline = view.NextDeadline(now);
+        core.WaitForChange(deadline != 0 ? std::chrono::seconds(deadline - now + 1) : IdleWait);
         bool quit = false;
         for (const std::string& line : input.Take()) {
             const ConsoleCommand command = ParseConsoleCommand(line);
