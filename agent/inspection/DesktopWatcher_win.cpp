@@ -1,9 +1,13 @@
 // Windows: the desktop's changes as WinEvents of other processes' windows, received out of
-// context on a thread of their own that pumps messages for them.
+// context on a thread of their own that pumps messages for them; the desktop file's as
+// changes of its folder.
 #include "DesktopWatcher.h"
+
+#include "Log.h"
 
 #include <windows.h>
 
+#include <cwchar>
 #include <future>
 #include <thread>
 
@@ -81,6 +85,92 @@ private:
 
 thread_local WinEventWatcher* WinEventWatcher::t_watcher = nullptr;
 
+// The folder's changes read with ReadDirectoryChangesW, overlapped, so that a stop event can
+// end the wait at once. The folder is watched, not the file, so that a file replaced at once
+// (written elsewhere and renamed over it) is seen as well. The first read is asked for before
+// the watcher is handed out: no change after that is missed.
+class FileWatcher : public DesktopWatcher
+{
+public:
+    FileWatcher(HANDLE folder, HANDLE done, HANDLE stop, std::wstring name, Changed changed)
+        : m_folder(folder), m_done(done), m_stop(stop), m_name(std::move(name)), m_changed(std::move(changed))
+    {
+        if (AskForChanges())
+            m_thread = std::thread([this] { Run(); });
+    }
+
+    ~FileWatcher() override
+    {
+        ::SetEvent(m_stop);
+        if (m_thread.joinable())
+            m_thread.join();
+        ::CloseHandle(m_folder);
+        ::CloseHandle(m_done);
+        ::CloseHandle(m_stop);
+    }
+
+    bool Started() const { return m_thread.joinable(); }
+
+private:
+    static constexpr DWORD Filter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE;
+
+    bool AskForChanges()
+    {
+        m_overlapped = {};
+        m_overlapped.hEvent = m_done;
+        if (::ReadDirectoryChangesW(m_folder, m_buffer, sizeof m_buffer, FALSE, Filter, nullptr, &m_overlapped,
+                                    nullptr))
+            return true;
+        KZB_LOG(kzb::log::Warning, "Desktop file watcher: the folder cannot be watched (error %lu)", ::GetLastError());
+        return false;
+    }
+
+    void Run()
+    {
+        const HANDLE waited[] = {m_done, m_stop};
+        for (;;) {
+            const DWORD woken = ::WaitForMultipleObjects(2, waited, FALSE, INFINITE);
+            DWORD length = 0;
+            if (woken != WAIT_OBJECT_0) {
+                ::CancelIoEx(m_folder, &m_overlapped); // asked for by another thread perhaps
+                ::GetOverlappedResult(m_folder, &m_overlapped, &length, TRUE); // the buffer is ours again
+                return;
+            }
+            const bool read = ::GetOverlappedResult(m_folder, &m_overlapped, &length, FALSE) != FALSE;
+            // No entries: more changes than the buffer holds, ours perhaps among them.
+            const bool ours = read && (length == 0 || Names(length));
+            if (!AskForChanges())
+                return;
+            if (ours)
+                m_changed();
+        }
+    }
+
+    // Whether the entries name the desktop file (file names compare without regard to case).
+    bool Names(DWORD length) const
+    {
+        for (DWORD at = 0; at + sizeof(FILE_NOTIFY_INFORMATION) <= length;) {
+            const auto* entry = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(m_buffer + at);
+            const std::size_t characters = entry->FileNameLength / sizeof(WCHAR);
+            if (characters == m_name.size() && ::_wcsnicmp(entry->FileName, m_name.c_str(), characters) == 0)
+                return true;
+            if (entry->NextEntryOffset == 0)
+                break;
+            at += entry->NextEntryOffset;
+        }
+        return false;
+    }
+
+    const HANDLE m_folder;
+    const HANDLE m_done;
+    const HANDLE m_stop;
+    const std::wstring m_name;
+    Changed m_changed;
+    OVERLAPPED m_overlapped = {};
+    alignas(DWORD) BYTE m_buffer[16 * 1024];
+    std::thread m_thread;
+};
+
 } // namespace
 
 std::unique_ptr<DesktopWatcher> WatchSystemDesktop(DesktopWatcher::Changed changed)
@@ -88,9 +178,32 @@ std::unique_ptr<DesktopWatcher> WatchSystemDesktop(DesktopWatcher::Changed chang
     return std::make_unique<WinEventWatcher>(std::move(changed));
 }
 
-std::unique_ptr<DesktopWatcher> WatchFile(const std::filesystem::path&, DesktopWatcher::Changed)
+std::unique_ptr<DesktopWatcher> WatchFile(const std::filesystem::path& file, DesktopWatcher::Changed changed)
 {
-    return nullptr;
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    const HANDLE handle = ::CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        KZB_LOG(kzb::log::Warning, "Desktop file '%s' not watched (error %lu)", file.string().c_str(),
+                ::GetLastError());
+        return nullptr;
+    }
+    const HANDLE done = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    const HANDLE stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (done == nullptr || stop == nullptr) {
+        KZB_LOG(kzb::log::Warning, "Desktop file '%s' not watched (error %lu)", file.string().c_str(),
+                ::GetLastError());
+        for (HANDLE opened : {handle, done, stop}) {
+            if (opened != nullptr)
+                ::CloseHandle(opened);
+        }
+        return nullptr;
+    }
+    auto watcher = std::make_unique<FileWatcher>(handle, done, stop, file.filename().wstring(), std::move(changed));
+    if (!watcher->Started())
+        return nullptr;
+    return watcher;
 }
 
 } // namespace kzb::inspection

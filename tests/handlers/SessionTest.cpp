@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 using nlohmann::json;
 using namespace std::chrono_literals;
@@ -569,8 +570,11 @@ TEST_F(SessionTest, ADesktopChangeIsSeenAtOnceNotAtTheNextPeriod)
          R"({"windows": [{"title": "CRM", "foreground": true}, {"title": "Checkout"}]})",
          R"({"windows": [{"title": "CRM"}, {"title": "Checkout", "foreground": true}]})"},
     };
-    // Three trials each: with only the half-second period, one in five would be this quick.
+    // Three trials each, of which two must be seen within 100 ms: one slow trial on a loaded
+    // machine passes, and with only the half-second period this would hold one time in ten.
     for (const auto& c : cases) {
+        int quick = 0;
+        std::vector<double> delays;
         for (int trial = 0; trial < 3; ++trial) {
             SCOPED_TRACE(std::string(c.name) + ", trial " + std::to_string(trial));
             int since = sim->LastSeq();
@@ -585,8 +589,10 @@ TEST_F(SessionTest, ADesktopChangeIsSeenAtOnceNotAtTheNextPeriod)
             const json start = Received("DKA_PCI_SUPPRESS", since);
             ASSERT_FALSE(start.is_null());
             EXPECT_EQ(ActionOf(start), 1u);
-            EXPECT_LT(start["time"].get<double>() - changed, 0.1);
+            delays.push_back(start["time"].get<double>() - changed);
+            quick += delays.back() < 0.1 ? 1 : 0;
         }
+        EXPECT_GE(quick, 2) << c.name << ": seen after " << ::testing::PrintToString(delays) << " s";
     }
 }
 

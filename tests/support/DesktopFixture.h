@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
+#include <thread>
 
 // Points the inspection methods at a desktop file that the test writes.
 class DesktopFixture : public ::testing::Test
@@ -36,7 +39,16 @@ protected:
         std::filesystem::path next = m_path;
         next += ".next";
         std::ofstream(next, std::ios::trunc) << json << std::string(++m_generation % 7, ' ');
-        std::filesystem::rename(next, m_path);
+        // On Windows a file that the agent is reading cannot be replaced: the writer tries
+        // again, as writers there do.
+        std::error_code error;
+        for (int attempt = 0; attempt < 1000; ++attempt) {
+            std::filesystem::rename(next, m_path, error);
+            if (!error)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        FAIL() << "the desktop file cannot be replaced: " << error.message();
     }
 
     std::filesystem::path m_path;
