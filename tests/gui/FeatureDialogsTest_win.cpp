@@ -260,12 +260,15 @@ TEST_F(FeatureDialogsTest, RecordersWithDifferentFieldsShowNoFieldsAndSaySo)
 TEST_F(FeatureDialogsTest, AFieldOfAnUnknownInputTypeIsRefusedWithItsConfiguration)
 {
     // A field of input type 7 cannot be read, so the configuration that holds it is refused as
-    // a whole: no fields, and the reason in the log.
+    // a whole: no fields, and the reason in the log. Manual suppression keeps the container up.
     const json odd = {{"field_id", 1003}, {"field_name", "Mood"}, {"input", {{"type", 7}}}};
-    const std::string address = AddRecorder(Scenario(2, {{"annotation", Annotation(json::array({Notes, odd}))}}));
+    const json features = {{"annotation", Annotation(json::array({Notes, odd}))},
+                           {"manual_suppression", {{"id_config", HostNameID(3)}, {"config", {{"enabled", true}}}}}};
+    const std::string address = AddRecorder(Scenario(6, features));
     ASSERT_TRUE(StartWith({address}));
     ASSERT_FALSE(Received(address, "DKA_GET_ANNOTATION_CONFIG", 0).is_null());
     EXPECT_TRUE(WaitForLog("Read DKA_ANNOTATION_CONFIG failed. Exception: Annotation Type 7 is not valid"));
+    EXPECT_TRUE(WaitUntil([&] { return IsShown(Dialog(IDC_SUPPRESSION_START)); }));
     EXPECT_FALSE(IsShown(AnnotationDialog()));
 }
 

@@ -227,7 +227,7 @@ std::vector<HWND> Program::OpenMenus() const
         if (ClassOf(window) == "#32768" && IsShown(window))
             menus.push_back(window);
     }
-    // Top-level windows come in z-order: the newest menu, on top, first.
+    // Top-level windows come in z-order: usually the newest menu, on top, first.
     return menus;
 }
 
