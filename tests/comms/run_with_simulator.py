@@ -107,9 +107,13 @@ def serve_screenshots(folder, env):
             for line in stream:
                 name = re.sub(r"[^A-Za-z0-9_.-]", "_", line.strip())
                 target = os.path.join(folder, name + ".png")
-                done = subprocess.run(["import", "-display", os.environ.get("DISPLAY", ""), "-window", "root",
-                                       target], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-                stream.write("ok\n" if done.returncode == 0 else f"error {done.stderr.strip()}\n")
+                try:
+                    done = subprocess.run(["import", "-display", os.environ.get("DISPLAY", ""), "-window", "root",
+                                           target], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+                    answer = "ok" if done.returncode == 0 else f"error {done.stderr.strip()}"
+                except OSError as e:
+                    answer = f"error {e}"  # ImageMagick's import missing
+                stream.write(answer.replace("\n", " ") + "\n")
                 stream.flush()
 
     def accept():

@@ -5,6 +5,8 @@
 
 #include <commctrl.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -484,13 +486,19 @@ void Screenshot(const std::string& name, DWORD processId)
     peer.sin_family = AF_INET;
     peer.sin_port = htons(static_cast<u_short>(std::atoi(address.c_str() + colon + 1)));
     ::inet_pton(AF_INET, address.substr(0, colon).c_str(), &peer.sin_addr);
+    // A screenshot asked for and not taken fails the test: its picture is part of the result.
+    std::string answer;
     if (::connect(connection, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0) {
         const std::string line = name + "\n";
         ::send(connection, line.data(), static_cast<int>(line.size()), 0);
-        char answer[256];
-        ::recv(connection, answer, sizeof answer, 0);
+        char buffer[256];
+        const int length = ::recv(connection, buffer, sizeof buffer, 0);
+        if (length > 0)
+            answer.assign(buffer, static_cast<std::size_t>(length));
     }
     ::closesocket(connection);
+    if (answer.rfind("ok", 0) != 0)
+        ADD_FAILURE() << "screenshot " << name << " not taken: " << (answer.empty() ? "no answer" : answer);
     ::WSACleanup();
 }
 
