@@ -4,7 +4,6 @@
 #include <cstdarg>
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 // Lowers A-Z only, whatever the locale.
 std::string ToLowerAscii(std::string text);
