@@ -3,6 +3,7 @@
 #include "IniText.h"
 #include "Log.h"
 #include "inspection/Desktop.h"
+#include "inspection/PageReader.h"
 
 #include <cstdio>
 
@@ -186,7 +187,14 @@ bool BrowserHTMLMethod::Check()
         std::string lines;
         for (const BrowserHTMLCriteria& criterion : m_criteria) {
             const std::uint32_t pattern = criterion.GetMatchPattern();
-            if (!MatchText(PageProperty(*page, criterion.GetTriggerObject()), pattern, criterion.GetText()))
+            std::string property;
+            try {
+                property = PageProperty(*page, criterion.GetTriggerObject());
+            } catch (const kzb::inspection::PageNotAnswering&) {
+                // Said once when it stopped answering; the other browsers are still looked at.
+                return false;
+            }
+            if (!MatchText(property, pattern, criterion.GetText()))
                 return false;
             lines += "Trigger Params-> Object: '" + GetTriggerObjectName(criterion.GetTriggerObject()) + "', Type: '" +
                      GetMatchPatternName(pattern) + "', Text: '" + criterion.GetText() + "'\r\n";

@@ -24,7 +24,8 @@ public:
 
 // What reading browser pages needs for as long as a browser method lives: on Windows COM
 // for the constructing thread and the accessibility library, nothing elsewhere. Throws
-// when they cannot be had.
+// when they cannot be had. Copies share it, so that a page reader on another thread keeps
+// what it uses for as long as it runs.
 class BrowserPageAccess
 {
 public:
@@ -32,13 +33,13 @@ public:
 
     BrowserPageAccess();
     ~BrowserPageAccess();
-    BrowserPageAccess(const BrowserPageAccess&) = delete;
-    BrowserPageAccess& operator=(const BrowserPageAccess&) = delete;
+    BrowserPageAccess(const BrowserPageAccess&) = default;
+    BrowserPageAccess& operator=(const BrowserPageAccess&) = default;
 
     const Platform* GetPlatform() const { return m_platform.get(); }
 
 private:
-    std::unique_ptr<Platform> m_platform;
+    std::shared_ptr<const Platform> m_platform;
 };
 
 // The page shown in one browser window; empty texts when there is none.
@@ -75,6 +76,9 @@ public:
     // not answer within the time-out.
     virtual std::string GetWindowTextTimeout(WindowId window, std::size_t maxLength,
                                              std::chrono::milliseconds timeout) = 0;
+    // Who answers the window's messages: windows of one answerer answer or hang together.
+    // The window itself where nothing more is known.
+    virtual std::uintptr_t GetAnswerer(WindowId window) { return window; }
     // The next window of the class after `after` (0: the first) among the children of parent
     // (0: among the top-level windows); 0 when there is none. Throws when the system fails.
     virtual WindowId FindWindowByClass(WindowId parent, WindowId after, const std::string& className) = 0;

@@ -1,6 +1,7 @@
 #include "IEBrowser_win.h"
 
 #include "ComSupport_win.h"
+#include "PageReader.h"
 
 #include <exdisp.h>
 #include <oleidl.h>
@@ -135,8 +136,13 @@ IEHTMLViewer::IEHTMLViewer(HWND frame, const ActiveAccessibilityLibrary& library
     if (message == 0)
         ThrowLastError("Failed to register window message 'WM_HTML_GETOBJECT'");
     DWORD_PTR result = 0;
-    if (::SendMessageTimeoutW(server, message, 0, 0, SMTO_ABORTIFHUNG, GetObjectTimeoutMs, &result) == 0)
-        ThrowLastError("Failed to send window message 'WM_HTML_GETOBJECT'");
+    if (::SendMessageTimeoutW(server, message, 0, 0, SMTO_ABORTIFHUNG, GetObjectTimeoutMs, &result) == 0) {
+        // A browser that is busy or hung is not a failure of ours: it may answer later.
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_TIMEOUT || code == WAIT_TIMEOUT || code == ERROR_SUCCESS)
+            throw PageNotAnswering("The browser did not answer 'WM_HTML_GETOBJECT' in time");
+        ThrowSystemError(code, "Failed to send window message 'WM_HTML_GETOBJECT'");
+    }
     library.ObjectFromLresult(static_cast<LRESULT>(result), __uuidof(IHTMLDocument2), 0,
                               reinterpret_cast<void**>(m_document.GetAddressOf()));
 }

@@ -1,8 +1,8 @@
 #include "InspectionSnapshot.h"
 
-#include "TextFormat.h"
+#include "PageReader.h"
 
-#include <exception>
+#include <chrono>
 
 namespace kzb::inspection {
 
@@ -28,73 +28,94 @@ void Visit(const std::vector<WindowId>& windows, const WindowVisitor& visit)
 
 } // namespace
 
+template <typename T, typename Cell, typename Read>
+const T& CachingDesktop::Fill(Cell cell, Read read)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    Once<T>& once = cell();
+    m_read.wait(lock, [&] { return once.state != Once<T>::State::Reading; });
+    if (once.state == Once<T>::State::Empty) {
+        once.state = Once<T>::State::Reading;
+        lock.unlock();
+        T value = T();
+        std::exception_ptr failure;
+        try {
+            value = read();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        lock.lock();
+        once.value = std::move(value);
+        once.failure = failure;
+        once.state = Once<T>::State::Read;
+        m_read.notify_all();
+    }
+    if (once.failure)
+        std::rethrow_exception(once.failure);
+    return once.value;
+}
+
 const std::vector<WindowId>& CachingDesktop::TopLevel()
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (!m_topLevel)
-        m_topLevel = Collect([this](const WindowVisitor& v) { m_desktop->EnumTopLevelWindows(v); });
-    return *m_topLevel;
+    return Fill<std::vector<WindowId>>([&]() -> auto& { return m_topLevel; }, [&] {
+        return Collect([this](const WindowVisitor& v) { m_desktop->EnumTopLevelWindows(v); });
+    });
 }
 
 const CachingDesktop::Text& CachingDesktop::Title(WindowId window, std::size_t maxLength)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    const TextKey key{window, maxLength};
-    auto found = m_titles.find(key);
-    if (found == m_titles.end())
-        found = m_titles.emplace(key, Text(m_desktop->GetWindowTitle(window, maxLength))).first;
-    return found->second;
+    return Fill<Text>([&]() -> auto& { return m_titles[{window, maxLength}]; },
+                      [&] { return Text(m_desktop->GetWindowTitle(window, maxLength)); });
 }
 
 const std::vector<CachingDesktop::TitledWindow>& CachingDesktop::TopLevelTitles(std::size_t maxLength)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    auto found = m_topLevelTitles.find(maxLength);
-    if (found == m_topLevelTitles.end()) {
+    return Fill<std::vector<TitledWindow>>([&]() -> auto& { return m_topLevelTitles[maxLength]; }, [&] {
         // Read straight into the list: a snapshot of hundreds of windows makes no copies.
         const std::vector<WindowId>& topLevel = TopLevel();
         std::vector<TitledWindow> windows;
         windows.reserve(topLevel.size());
         for (WindowId window : topLevel)
             windows.push_back({window, Text(m_desktop->GetWindowTitle(window, maxLength))});
-        found = m_topLevelTitles.emplace(maxLength, std::move(windows)).first;
-    }
-    return found->second;
+        return windows;
+    });
 }
 
 const CachingDesktop::TitledWindow& CachingDesktop::Foreground(std::size_t maxLength)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    auto found = m_foregroundTitles.find(maxLength);
-    if (found == m_foregroundTitles.end()) {
+    return Fill<TitledWindow>([&]() -> auto& { return m_foregroundTitles[maxLength]; }, [&] {
         const WindowId window = GetForegroundWindow();
-        found = m_foregroundTitles.emplace(maxLength, TitledWindow{window, window ? Title(window, maxLength) : Text{}})
-                    .first;
-    }
-    return found->second;
+        return TitledWindow{window, window ? Title(window, maxLength) : Text{}};
+    });
 }
 
 const std::vector<WindowId>& CachingDesktop::Children(WindowId window)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    auto found = m_children.find(window);
-    if (found == m_children.end()) {
-        found = m_children
-                    .emplace(window, Collect([&](const WindowVisitor& v) { m_desktop->EnumChildWindows(window, v); }))
-                    .first;
-    }
-    return found->second;
+    return Fill<std::vector<WindowId>>([&]() -> auto& { return m_children[window]; }, [&] {
+        return Collect([&](const WindowVisitor& v) { m_desktop->EnumChildWindows(window, v); });
+    });
 }
 
 const CachingDesktop::Text& CachingDesktop::WindowText(WindowId window, std::size_t maxLength,
                                                        std::chrono::milliseconds timeout)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    const TextKey key{window, maxLength};
-    auto found = m_texts.find(key);
-    if (found == m_texts.end())
-        found = m_texts.emplace(key, Text(m_desktop->GetWindowTextTimeout(window, maxLength, timeout))).first;
-    return found->second;
+    return Fill<Text>([&]() -> auto& { return m_texts[{window, maxLength}]; }, [&] {
+        // Windows of an answerer that has let one read time out in this moment would only
+        // keep the inspection waiting for the same empty answer.
+        const std::uintptr_t answerer = m_desktop->GetAnswerer(window);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_silent.count(answerer) != 0)
+                return Text{};
+        }
+        const auto start = std::chrono::steady_clock::now();
+        std::string text = m_desktop->GetWindowTextTimeout(window, maxLength, timeout);
+        if (text.empty() && std::chrono::steady_clock::now() - start >= timeout) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_silent.insert(answerer);
+        }
+        return Text(std::move(text));
+    });
 }
 
 void CachingDesktop::EnumTopLevelWindows(const WindowVisitor& visit)
@@ -104,10 +125,7 @@ void CachingDesktop::EnumTopLevelWindows(const WindowVisitor& visit)
 
 WindowId CachingDesktop::GetForegroundWindow()
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (!m_foreground)
-        m_foreground = m_desktop->GetForegroundWindow();
-    return *m_foreground;
+    return Fill<WindowId>([&]() -> auto& { return m_foreground; }, [&] { return m_desktop->GetForegroundWindow(); });
 }
 
 std::string CachingDesktop::GetWindowTitle(WindowId window, std::size_t maxLength)
@@ -124,6 +142,11 @@ std::string CachingDesktop::GetWindowTextTimeout(WindowId window, std::size_t ma
                                                  std::chrono::milliseconds timeout)
 {
     return WindowText(window, maxLength, timeout).text;
+}
+
+std::uintptr_t CachingDesktop::GetAnswerer(WindowId window)
+{
+    return m_desktop->GetAnswerer(window);
 }
 
 WindowId CachingDesktop::FindWindowByClass(WindowId parent, WindowId after, const std::string& className)
@@ -160,66 +183,42 @@ private:
 
 std::unique_ptr<BrowserWindowFinder> CachingDesktop::CreateBrowserWindowFinder()
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (!m_browsers) {
-        auto browsers = std::make_shared<BrowserWindows>();
+    auto browsers = Fill<std::shared_ptr<const BrowserWindows>>([&]() -> auto& { return m_browsers; }, [&] {
+        auto found = std::make_shared<BrowserWindows>();
         try {
             m_desktop->CreateBrowserWindowFinder()->FindBrowserWindows([&](WindowId window) {
-                browsers->windows.push_back(window);
+                found->windows.push_back(window);
                 return false;
             });
         } catch (...) {
-            browsers->failure = std::current_exception();
+            found->failure = std::current_exception();
         }
-        m_browsers = std::move(browsers);
-    }
-    return std::make_unique<SharedFinder>(m_browsers);
+        return std::shared_ptr<const BrowserWindows>(std::move(found));
+    });
+    return std::make_unique<SharedFinder>(browsers);
 }
 
-struct CachingDesktop::Page
-{
-    std::mutex mutex; // the properties are read by whichever thread asks first
-    std::unique_ptr<BrowserHTMLViewer> viewer;
-    std::exception_ptr failure; // the page could not be opened
-    std::optional<std::string> domain, body, title, url;
-};
-
+// One window's page for every method of the moment; each property is read once.
 class CachingDesktop::SharedViewer : public BrowserHTMLViewer
 {
 public:
-    explicit SharedViewer(std::shared_ptr<Page> page) : m_page(std::move(page)) {}
-    std::string GetDomain() override { return Read(m_page->domain, &BrowserHTMLViewer::GetDomain); }
-    std::string GetHTMLBody() override { return Read(m_page->body, &BrowserHTMLViewer::GetHTMLBody); }
-    std::string GetTitle() override { return Read(m_page->title, &BrowserHTMLViewer::GetTitle); }
-    std::string GetURL() override { return Read(m_page->url, &BrowserHTMLViewer::GetURL); }
+    explicit SharedViewer(std::shared_ptr<PageReader> page) : m_page(std::move(page)) {}
+    std::string GetDomain() override { return m_page->Get(PageReader::Property::Domain); }
+    std::string GetHTMLBody() override { return m_page->Get(PageReader::Property::Body); }
+    std::string GetTitle() override { return m_page->Get(PageReader::Property::Title); }
+    std::string GetURL() override { return m_page->Get(PageReader::Property::URL); }
 
 private:
-    std::string Read(std::optional<std::string>& cached, std::string (BrowserHTMLViewer::*get)())
-    {
-        std::lock_guard<std::mutex> lock(m_page->mutex);
-        if (!cached)
-            cached = (m_page->viewer.get()->*get)();
-        return *cached;
-    }
-
-    std::shared_ptr<Page> m_page;
+    std::shared_ptr<PageReader> m_page;
 };
 
 std::unique_ptr<BrowserHTMLViewer> CachingDesktop::OpenBrowserHTMLViewer(WindowId window,
                                                                          const BrowserPageAccess& access)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    std::shared_ptr<Page>& page = m_pages[window];
-    if (!page) {
-        page = std::make_shared<Page>();
-        try {
-            page->viewer = m_desktop->OpenBrowserHTMLViewer(window, access);
-        } catch (...) {
-            page->failure = std::current_exception();
-        }
-    }
-    if (page->failure)
-        std::rethrow_exception(page->failure);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::shared_ptr<PageReader>& page = m_pages[window];
+    if (!page)
+        page = std::make_shared<PageReader>(m_desktop, window, access);
     return std::make_unique<SharedViewer>(page);
 }
 

@@ -4,20 +4,25 @@
 #include "TextFormat.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
 namespace kzb::inspection {
 
+class PageReader;
+
 // The desktop as one inspection sees it: each window list, title, child text and browser
 // page is read once and kept, so that every method of the inspection (and the handlers of
 // both recorders, which inspect the same moment) share the work, and a hung child window
 // or browser costs its time-out once, not once per method. Safe to use from several
-// threads at once.
+// threads at once; no lock is held while another process is asked, so a thread waits only
+// for the very read it needs, never longer than that read's bound.
 class CachingDesktop : public Desktop
 {
 public:
@@ -53,6 +58,7 @@ public:
     void EnumChildWindows(WindowId window, const WindowVisitor& visit) override;
     std::string GetWindowTextTimeout(WindowId window, std::size_t maxLength,
                                      std::chrono::milliseconds timeout) override;
+    std::uintptr_t GetAnswerer(WindowId window) override;
     WindowId FindWindowByClass(WindowId parent, WindowId after, const std::string& className) override;
     std::unique_ptr<BrowserWindowFinder> CreateBrowserWindowFinder() override;
     std::unique_ptr<BrowserHTMLViewer> OpenBrowserHTMLViewer(WindowId window, const BrowserPageAccess& access) override;
@@ -60,26 +66,44 @@ public:
 private:
     using TextKey = std::pair<WindowId, std::size_t>;
     struct BrowserWindows; // what the finder gave, and how its search ended
-    struct Page;           // one window's page, each property read once
     class SharedFinder;
     class SharedViewer;
+
+    // A value read once: the first thread to need it reads it, the others wait for that.
+    template <typename T>
+    struct Once
+    {
+        enum class State
+        {
+            Empty,
+            Reading,
+            Read,
+        } state = State::Empty;
+        T value = T();
+        std::exception_ptr failure;
+    };
+    // The cell that cell() gives (under the lock), read with read() (outside it) if it is new.
+    template <typename T, typename Cell, typename Read>
+    const T& Fill(Cell cell, Read read);
 
     const std::vector<WindowId>& TopLevel();
     const Text& Title(WindowId window, std::size_t maxLength);
 
-    // Held while a read fills a cache; what a cache holds never changes afterwards, so the
+    // Held only to find or fill a cell; what a cell holds once read never changes, so the
     // references handed out stay valid for the snapshot's life.
-    std::recursive_mutex m_mutex;
+    std::mutex m_mutex;
+    std::condition_variable m_read; // a cell was read
     std::shared_ptr<Desktop> m_desktop;
-    std::optional<std::vector<WindowId>> m_topLevel;
-    std::optional<WindowId> m_foreground;
-    std::map<std::size_t, std::vector<TitledWindow>> m_topLevelTitles; // by title length
-    std::map<std::size_t, TitledWindow> m_foregroundTitles;
-    std::map<WindowId, std::vector<WindowId>> m_children;
-    std::map<TextKey, Text> m_titles; // other than those of the top-level lists
-    std::map<TextKey, Text> m_texts;
-    std::shared_ptr<const BrowserWindows> m_browsers;
-    std::map<WindowId, std::shared_ptr<Page>> m_pages;
+    Once<std::vector<WindowId>> m_topLevel;
+    Once<WindowId> m_foreground;
+    std::map<std::size_t, Once<std::vector<TitledWindow>>> m_topLevelTitles; // by title length
+    std::map<std::size_t, Once<TitledWindow>> m_foregroundTitles;
+    std::map<WindowId, Once<std::vector<WindowId>>> m_children;
+    std::map<TextKey, Once<Text>> m_titles; // other than those of the top-level lists
+    std::map<TextKey, Once<Text>> m_texts;
+    std::set<std::uintptr_t> m_silent; // answerers that let a text read time out
+    Once<std::shared_ptr<const BrowserWindows>> m_browsers;
+    std::map<WindowId, std::shared_ptr<PageReader>> m_pages;
 };
 
 // While one exists, GetDesktop() and CurrentSnapshot() on this thread give the snapshot:

@@ -17,7 +17,7 @@ struct BrowserPageAccess::Platform
     ActiveAccessibilityLibrary accessibility;
 };
 
-BrowserPageAccess::BrowserPageAccess() : m_platform(std::make_unique<Platform>()) {}
+BrowserPageAccess::BrowserPageAccess() : m_platform(std::make_shared<Platform>()) {}
 
 BrowserPageAccess::~BrowserPageAccess() = default;
 
@@ -93,6 +93,11 @@ public:
         return std::string(buffer.data()); // up to the NUL the window wrote
     }
 
+    std::uintptr_t GetAnswerer(WindowId window) override
+    {
+        return ::GetWindowThreadProcessId(ToHandle(window), nullptr);
+    }
+
     WindowId FindWindowByClass(WindowId parent, WindowId after, const std::string& className) override
     {
         HWND found = ToHandle(after);
@@ -109,6 +114,8 @@ public:
 
     std::unique_ptr<BrowserHTMLViewer> OpenBrowserHTMLViewer(WindowId window, const BrowserPageAccess& access) override
     {
+        // Pages are read on threads of their own, each in the multithreaded apartment.
+        thread_local ComInitialization com;
         return std::make_unique<IEHTMLViewer>(ToHandle(window), access.GetPlatform()->accessibility);
     }
 

@@ -493,19 +493,20 @@ class Browser(WineProgram):
             raise Failure(f"ie_browser_app: {fields[0]} answered {reply!r}")
 
 
-def wait_for_file_line(path, text, timeout=WAIT):
-    """Until a line of the file contains the text (the agent's log is written by its own thread)."""
+def wait_for_file_line(path, text, timeout=WAIT, count=1):
+    """Until count lines of the file contain the text (the agent's log is written by its own
+    thread); the last of them."""
     deadline = time.monotonic() + timeout
     while True:
         try:
             with open(path, encoding="utf-8", errors="replace") as f:
-                for line in f:
-                    if text in line:
-                        return line
+                found = [line for line in f if text in line]
+            if len(found) >= count:
+                return found[count - 1]
         except FileNotFoundError:
             pass
         if time.monotonic() >= deadline:
-            raise Failure(f"no line with {text!r} in {path} within {timeout:.0f} s")
+            raise Failure(f"no {count} lines with {text!r} in {path} within {timeout:.0f} s")
         time.sleep(0.2)
 
 

@@ -542,26 +542,52 @@ class RealBrowser(AgentCase):
         agent.expect_line("auto suppression 1: off", after=shown)
         self.assertEqual([e["message"]["action"] for e in sim.received("DKA_PCI_SUPPRESS", since=since)], [START, END])
 
-    def test_a_browser_that_does_not_answer_is_logged_and_the_other_triggers_still_work(self):
-        agent, sim = self.start(scenario(triggers=[page_trigger("pay.example"), trigger("Card Payment")]),
-                                desktop=False)
-        self.wait_ready()
+    def test_a_browser_hung_in_a_document_getter_holds_up_no_recorder(self):
+        self.check_a_hung_browser("hang")
+
+    def test_a_browser_hung_in_its_window_message_holds_up_no_recorder(self):
+        self.check_a_hung_browser("stall")
+
+    def check_a_hung_browser(self, how):
+        """The browser hangs (how: "hang" inside its document's getters, "stall" inside
+        WM_HTML_GETOBJECT) while two recorders are connected: a title window still starts and
+        ends suppression at both at once, the hang is said once, the agent quits at once while
+        the browser still hangs, and once it answers again its page trigger works again."""
+        both = scenario(triggers=[page_trigger("pay.example"), trigger("Card Payment")])
+        agent, sim = self.start(both, both, desktop=False)
+        self.wait_ready(recorders=2)
+        log = os.path.join(agent.log_dir, "KZBDKA.txt")
         browser = self.browser()
         browser.do("frame", "KZB Bank", "ie")
-        browser.do("stall")
-        wait_for_file_line(os.path.join(agent.log_dir, "KZBDKA.txt"),
-                           "Failed to check auto-suppression method. Failed to send window message 'WM_HTML_GETOBJECT'")
-        since, shown = sim.mark(), agent.mark()
+        browser.do("navigate", "KZB Bank", "Bank", "https://bank.example/", "bank.example", "<p>bank</p>")
+        browser.do(how)
+        wait_for_file_line(log, "did not answer within 1000 ms: its page is not read until it answers")
+
+        since = sim.mark()
         window = TriggerWindow("Card Payment - Wine CRM")
         self.addCleanup(window.close)
-        sim.wait_action("DKA_PCI_SUPPRESS", START, since=since)
-        agent.wait_for_line(r'auto suppression 1: on .*Found title:"Card Payment - Wine CRM".*', after=shown)
+        shown = time.time()
+        for recorder in (1, 2):
+            start = sim.wait_action("DKA_PCI_SUPPRESS", START, recorder=recorder, since=since)
+            self.assertLess(start["time"] - shown, 1.5, f"Start at recorder {recorder}")
         window.close()
-        ended = sim.wait_action("DKA_PCI_SUPPRESS", END, since=since)
+        for recorder in (1, 2):
+            sim.wait_action("DKA_PCI_SUPPRESS", END, recorder=recorder, since=since)
+        with open(log, encoding="utf-8", errors="replace") as f:
+            self.assertEqual(f.read().count("did not answer within"), 1, "the hang is said once")
 
-        # Answering again, it shows a page of the trigger domain.
-        shown = agent.mark()
+        # Answering again, it shows a page of the trigger domain: both recorders suppress.
+        since = sim.mark()
         browser.do("resume")
         browser.do("navigate", "KZB Bank", "Card payment", "https://pay.example/", "pay.example", "<form>")
-        sim.wait_action("DKA_PCI_SUPPRESS", START, since=ended["seq"])
-        agent.expect_line(self.PAGE_REASON, after=shown)
+        for recorder in (1, 2):
+            sim.wait_action("DKA_PCI_SUPPRESS", START, recorder=recorder, since=since)
+        wait_for_file_line(log, "is answering again")
+
+        # Hung again, the agent still quits at once.
+        browser.do(how)
+        wait_for_file_line(log, "did not answer within", count=2)
+        asked = time.time()
+        agent.send("quit")
+        self.assertEqual(agent.wait_exit(), 0)
+        self.assertLess(time.time() - asked, 2.0, "quitting waited for the hung browser")

@@ -21,6 +21,8 @@
 //                           frame that shows the page itself again
 //     close <name>          the frame goes
 //     stall                 stops answering messages until "resume" comes
+//     hang                  the documents' getters stop answering until "resume" comes (the
+//                           window still answers "WM_HTML_GETOBJECT")
 //     resume
 //
 // The program exits when its input ends. Its COM objects live in the multithreaded
@@ -64,6 +66,14 @@ Vtbl NotImplementedVtbl()
     for (std::size_t offset = 0; offset < sizeof(Vtbl); offset += sizeof(Slot))
         std::memcpy(reinterpret_cast<char*>(&vtbl) + offset, &slot, sizeof slot);
     return vtbl;
+}
+
+// Set while the getters answer; "hang" resets it, "resume" sets it again.
+HANDLE g_answering = nullptr;
+
+void WaitUntilAnswering()
+{
+    WaitForSingleObject(g_answering, INFINITE);
 }
 
 HRESULT CopyText(const std::wstring& text, BSTR* out)
@@ -188,10 +198,20 @@ HRESULT DocumentQueryInterface(Document* document, REFIID iid, void** out)
 
 const IHTMLDocument2Vtbl DocumentVtbl = [] {
     auto vtbl = UnknownVtbl<IHTMLDocument2Vtbl, IHTMLDocument2, Document, DocumentQueryInterface>();
-    vtbl.get_title = [](IHTMLDocument2* self, BSTR* out) { return CopyText(Owner<Document>(self)->title, out); };
-    vtbl.get_URL = [](IHTMLDocument2* self, BSTR* out) { return CopyText(Owner<Document>(self)->url, out); };
-    vtbl.get_domain = [](IHTMLDocument2* self, BSTR* out) { return CopyText(Owner<Document>(self)->domain, out); };
+    vtbl.get_title = [](IHTMLDocument2* self, BSTR* out) {
+        WaitUntilAnswering();
+        return CopyText(Owner<Document>(self)->title, out);
+    };
+    vtbl.get_URL = [](IHTMLDocument2* self, BSTR* out) {
+        WaitUntilAnswering();
+        return CopyText(Owner<Document>(self)->url, out);
+    };
+    vtbl.get_domain = [](IHTMLDocument2* self, BSTR* out) {
+        WaitUntilAnswering();
+        return CopyText(Owner<Document>(self)->domain, out);
+    };
     vtbl.get_body = [](IHTMLDocument2* self, IHTMLElement** out) -> HRESULT {
+        WaitUntilAnswering();
         if (out == nullptr)
             return E_POINTER;
         Element* body = Owner<Document>(self)->body;
@@ -409,6 +429,7 @@ struct Frame
 std::map<std::wstring, Frame> g_frames;
 UINT g_getObject = 0;
 HANDLE g_resume = nullptr;
+std::atomic<bool> g_stalled{false};
 DWORD g_windowThread = 0;
 constexpr UINT CommandMessage = WM_APP + 1;
 
@@ -514,8 +535,10 @@ void Run(const std::string& line)
     const std::vector<std::string> fields = Fields(line);
     const std::string& command = fields[0];
     if (command == "stall") {
+        g_stalled = true;
         Say("ok stall");
         WaitForSingleObject(g_resume, INFINITE);
+        g_stalled = false;
         Say("ok resume");
         return;
     }
@@ -579,9 +602,16 @@ DWORD WINAPI ReadCommands(void*)
             pending.erase(0, end + 1);
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
-            if (line == "resume")
-                SetEvent(g_resume);
-            else if (!line.empty())
+            if (line == "resume") {
+                SetEvent(g_answering);
+                if (g_stalled)
+                    SetEvent(g_resume); // the window thread says so when it goes on
+                else
+                    Say("ok resume");
+            } else if (line == "hang") {
+                ResetEvent(g_answering);
+                Say("ok hang");
+            } else if (!line.empty())
                 PostThreadMessageW(g_windowThread, CommandMessage, 0, reinterpret_cast<LPARAM>(new std::string(line)));
         }
     }
@@ -599,7 +629,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     }
     g_getObject = RegisterWindowMessageW(L"WM_HTML_GETOBJECT");
     g_resume = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (!RegisterClasses(instance) || g_getObject == 0 || g_resume == nullptr) {
+    g_answering = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    if (!RegisterClasses(instance) || g_getObject == 0 || g_resume == nullptr || g_answering == nullptr) {
         Say("failed: set-up");
         return 1;
     }
