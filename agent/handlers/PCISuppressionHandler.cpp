@@ -75,20 +75,18 @@ CPCISuppressionHandler::~CPCISuppressionHandler()
     KZB_LOG(kzb::log::Info, "Recorder %u - CPCISuppressionHandler object destroyed", GetRecorderNumber());
 }
 
+// The triggers in force stay until new ones arrive: a payment window still open keeps its
+// suppression, and one that went gets its End, whether or not the new triggers ever come.
 void CPCISuppressionHandler::ResetConfiguration()
 {
-    m_awaitingTriggers = true;
     m_idDetectionMethods.clear();
-    m_suppressionMethods.clear();
     SetAgentName({});
 }
 
 bool CPCISuppressionHandler::HandleIDConfig(const IDConfig& config)
 {
     bool result = true;
-    m_awaitingTriggers = true;
     m_idDetectionMethods.clear();
-    m_suppressionMethods.clear();
     // A new ID configuration forgets the agent name, so that finding the same name again
     // still asks for the suppression configuration that was just dropped.
     SetAgentName({});
@@ -108,7 +106,6 @@ bool CPCISuppressionHandler::HandleIDConfig(const IDConfig& config)
 
 void CPCISuppressionHandler::HandleSuppressionConfig(const AutoSuppressionConfig& config)
 {
-    m_awaitingTriggers = false;
     m_suppressionMethods.clear();
     const auto rule = config.GetRule();
     if (!rule) {
@@ -137,15 +134,16 @@ bool CPCISuppressionHandler::HandleCommand(const DKACommand& command)
             return HandleIDConfig(*config);
         return false;
     case DKA_PCI_SUPPRESSION_CONFIG:
-        if (const auto* config = CommandAs<AutoSuppressionConfig>(command, recorder))
+        if (const auto* config = CommandAs<AutoSuppressionConfig>(command, recorder)) {
             HandleSuppressionConfig(*config);
+            // New triggers are judged at once, as a change of the desktop would be.
+            m_inspections.DesktopChanged();
+        }
         return false;
     case DKA_PCI_ID_CONFIG_UPDATED:
-        m_awaitingTriggers = true;
         RequestIDConfig();
         return false;
     case DKA_PCI_SUPPRESSION_CONFIG_UPDATED:
-        m_awaitingTriggers = true;
         RequestConfig();
         return false;
     default:
@@ -224,6 +222,8 @@ void CPCISuppressionHandler::Inspect(SuppressionState& state)
     std::int64_t hold = 0; // milliseconds
     std::string reason;
     for (const auto& method : m_suppressionMethods) {
+        if (!IsRunning())
+            return; // stopping: the rest of the desktop is not worth a wait
         try {
             if (method->Check()) {
                 fired = true;
@@ -255,10 +255,6 @@ void CPCISuppressionHandler::Inspect(SuppressionState& state)
         }
         return;
     }
-    // Without the triggers nothing can be said to have stopped: a suppression in force stays,
-    // and its end is decided once the configuration is back.
-    if (m_awaitingTriggers)
-        return;
     m_suppressionReason.clear();
     if (!m_suppressionActive)
         return;
@@ -275,11 +271,17 @@ void CPCISuppressionHandler::Inspect(SuppressionState& state)
 
 void CPCISuppressionHandler::RequestSuppression(Suppression::Action action)
 {
-    const ClientIdentity identity = GetClientIdentity();
+    // An End names whom the Start named, even when the identity changed or can no longer
+    // be found since: the recorder would keep suppressing for the first otherwise.
+    const bool start = action == Suppression::Start;
+    const ClientIdentity identity = start || m_suppressedAs.clientID.empty() ? GetClientIdentity() : m_suppressedAs;
+    if (start)
+        m_suppressedAs = identity;
+    else
+        m_suppressedAs = {};
     if (identity.clientID.empty())
         return;
     const std::uint32_t recorder = GetRecorderNumber();
-    const bool start = action == Suppression::Start;
     if (m_statusTable)
         m_statusTable->Set(recorder, &RecorderStatus::autoSuppressionState, start ? 2 : 1);
     if (start) {

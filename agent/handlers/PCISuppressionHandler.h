@@ -60,9 +60,8 @@ private:
     kzb::inspection::InspectionClock& m_inspections;
     kzb::Clock& m_clock;
     bool m_suppressionActive = false;
-    // From a reset, an ID configuration or an update notice until the suppression
-    // configuration arrives: the triggers are not known, so a suppression in force is held.
-    bool m_awaitingTriggers = false;
+    // The identity the Start in force was sent for; its End goes to the same.
+    ClientIdentity m_suppressedAs;
     std::string m_suppressionReason;
     std::vector<std::unique_ptr<IDDetectionMethod>> m_idDetectionMethods;
     std::vector<std::unique_ptr<AutoSuppressionMethod>> m_suppressionMethods;

@@ -24,7 +24,7 @@ std::unique_ptr<InspectionClock::Member> InspectionClock::Join(std::function<voi
     const std::uint64_t id = m_nextId++;
     m_participants[id] = Participant{std::move(wake), m_moment};
     if (!m_watcher)
-        m_watcher = GetDesktop()->Watch([this] { OnDesktopChanged(); });
+        m_watcher = GetDesktop()->Watch([this] { DesktopChanged(); });
     return std::unique_ptr<Member>(new Member(*this, id));
 }
 
@@ -42,7 +42,7 @@ void InspectionClock::Leave(std::uint64_t id)
     // Stopped outside the lock: its thread may be waiting for it to report a change.
 }
 
-void InspectionClock::OnDesktopChanged()
+void InspectionClock::DesktopChanged()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_changedAt)

@@ -58,6 +58,10 @@ public:
     // The snapshot of the moment the member is to inspect now; null when none is due.
     std::shared_ptr<CachingDesktop> Take(const Member& member, Time now);
 
+    // Something other than the desktop changed what an inspection would find (new
+    // triggers): a moment comes soon, as after a desktop change.
+    void DesktopChanged();
+
     // Moments so far, for tests and figures.
     std::uint64_t Moments();
     bool WatchingDesktop();
@@ -70,7 +74,6 @@ private:
     };
 
     void Leave(std::uint64_t id);
-    void OnDesktopChanged();
     Time DueLocked(const Participant& participant) const;
 
     std::mutex m_mutex;
