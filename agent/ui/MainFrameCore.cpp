@@ -88,7 +88,12 @@ bool CMainFrameCore::Supervise()
             m_statusTable.Set(recorder, &RecorderStatus::handlerActive, false);
         } else if (!handler->IsRunning()) {
             KZB_LOG(kzb::log::Error, "Restarting GMH%d thread\n", static_cast<int>(recorder));
-            handler->Start();
+            try {
+                handler->Start();
+            } catch (const std::exception& error) {
+                KZB_LOG(kzb::log::Error, "GMH%d thread could not be started: %s", static_cast<int>(recorder),
+                        error.what());
+            }
         }
     }
     if (!m_statusTable.AnyHandlerActive()) {
@@ -96,6 +101,16 @@ bool CMainFrameCore::Supervise()
         return false;
     }
     return true;
+}
+
+bool CMainFrameCore::RestartPending() const
+{
+    for (const auto& [recorder, handler] : m_handlers) {
+        if ((recorder == 1 || recorder == 2) && m_statusTable.Get(recorder, &RecorderStatus::handlerActive) &&
+            !handler->IsTerminated() && !handler->IsRunning())
+            return true;
+    }
+    return false;
 }
 
 void CMainFrameCore::Shutdown()

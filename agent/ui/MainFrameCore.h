@@ -57,6 +57,8 @@ public:
     // One supervision pass: a terminated recorder is shown as no longer attempting, a
     // stopped session thread is started again. False when no session is to be kept running.
     bool Supervise();
+    // A session thread that is to run could not be started again: supervise once more soon.
+    bool RestartPending() const;
     // Stops, joins and deletes every session handler.
     void Shutdown();
 

@@ -61,6 +61,7 @@
 
 // The frame's timer
 #define ID_MAINFRAME_TIMER 32771
+#define ID_SUPERVISION_TIMER 32772
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

@@ -3,7 +3,15 @@
 
 #include "Win32.h"
 
+#include <functional>
+
 namespace kzb::ui {
+
+// An event another thread signals for the window thread that must arrive even when the
+// thread's message queue is full: the message loop waits for it beside the messages and
+// calls signalled on the window thread. Window thread only.
+void WatchEvent(HANDLE event, std::function<void()> signalled);
+void UnwatchEvent(HANDLE event);
 
 class Application
 {

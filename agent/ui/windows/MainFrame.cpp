@@ -1,5 +1,6 @@
 #include "MainFrame.h"
 
+#include "Application.h"
 #include "KZBLogThis.h"
 #undef KZB_LOG
 
@@ -143,6 +144,9 @@ LRESULT CMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             ::KillTimer(Handle(), ID_MAINFRAME_TIMER);
             m_deadlineTimer = false;
             OnStateChanged();
+        } else if (wParam == ID_SUPERVISION_TIMER) {
+            ::KillTimer(Handle(), ID_SUPERVISION_TIMER);
+            OnStateChanged();
         }
         return 0;
     case WM_DESTROY:
@@ -157,7 +161,8 @@ LRESULT CMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     if (message == m_taskbarCreatedMessage && m_taskbarCreatedMessage != 0) {
-        if (m_trayIcon.Create(LoadText(strings::ProductNameId), Handle()))
+        // The icon comes back with the call state it showed, not the bare program name.
+        if (m_trayIcon.Create(m_title.empty() ? LoadText(strings::ProductNameId) : m_title, Handle()))
             m_trayIcon.SetIcon();
         else
             KZB_LOG(kzb::log::Error, "Failed to create tray icon after receiving TaskbarCreated message!!!!\n");
@@ -270,6 +275,7 @@ bool CMainFrame::OnCreate()
     if (!m_core->Start(ReadRecorderSettings()))
         return false;
     // From here on the sessions' changes reach the window by a posted message.
+    WatchEvent(m_stateChangedEvent.get(), [this] { OnStateChanged(); });
     m_core->SetChangeListener([this] { PostStateChanged(); });
     PostStateChanged();
     return true;
@@ -277,8 +283,12 @@ bool CMainFrame::OnCreate()
 
 void CMainFrame::PostStateChanged()
 {
-    if (!m_stateChangePosted.exchange(true))
-        ::PostMessageA(Handle(), message::StateChanged, 0, 0);
+    if (m_stateChangePosted.exchange(true))
+        return; // on its way already
+    // A full queue refuses the message; the event then carries the notice, so that no update,
+    // supervision step or self-close is ever lost.
+    if (!::PostMessageA(Handle(), message::StateChanged, 0, 0))
+        ::SetEvent(m_stateChangedEvent.get());
 }
 
 void CMainFrame::OnStateChanged()
@@ -291,6 +301,9 @@ void CMainFrame::OnStateChanged()
         ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
         return;
     }
+    // A session that could not be started again is tried again as the supervision tick would.
+    if (m_core->RestartPending())
+        ::SetTimer(Handle(), ID_SUPERVISION_TIMER, 100, nullptr);
     ShowCallState();
     LayOut();
     ScheduleDeadline();
@@ -407,12 +420,14 @@ void CMainFrame::LayOut()
 
 void CMainFrame::ScheduleDeadline()
 {
-    if (!m_statusDialog || m_deadlineTimer)
+    if (!m_statusDialog)
         return;
     const std::time_t now = std::time(nullptr);
     const std::time_t deadline = m_statusDialog->NextDeadline(now);
-    if (deadline == 0)
+    // A timer set for a later deadline is set again for a nearer one.
+    if (deadline == 0 || (m_deadlineTimer && deadline >= m_deadlineAt))
         return;
+    m_deadlineAt = deadline;
     // The message is due at the first look later than the deadline, in whole seconds.
     const auto wait = std::chrono::seconds(deadline - now + 1);
     ::SetTimer(Handle(), ID_MAINFRAME_TIMER, static_cast<UINT>(std::chrono::milliseconds(wait).count()), nullptr);
@@ -529,10 +544,12 @@ void CMainFrame::OnDestroy()
     if (m_deadlineTimer)
         ::KillTimer(Handle(), ID_MAINFRAME_TIMER);
     m_deadlineTimer = false;
+    ::KillTimer(Handle(), ID_SUPERVISION_TIMER);
     if (m_core) {
         m_core->SetChangeListener(nullptr);
         m_core->Shutdown();
     }
+    UnwatchEvent(m_stateChangedEvent.get());
     m_annotationDialog.reset();
     m_manualSuppressionDialog.reset();
     m_recordOnDemandDialog.reset();

@@ -12,7 +12,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <memory>
+#include <type_traits>
 #include <string>
 
 namespace kzb::ui {
@@ -101,9 +103,17 @@ private:
     std::string m_title;
     bool m_aboutOpen = false;
     bool m_deadlineTimer = false;
+    std::time_t m_deadlineAt = 0; // what the timer is set for
     bool m_creationRefused = false;
     bool m_closing = false; // no session is to be kept running: the frame is closing
     std::atomic<bool> m_stateChangePosted{false};
+    // Carries the notice when the queue refuses the message.
+    struct EventCloser
+    {
+        void operator()(HANDLE event) const { ::CloseHandle(event); }
+    };
+    std::unique_ptr<std::remove_pointer_t<HANDLE>, EventCloser> m_stateChangedEvent{
+        ::CreateEventA(nullptr, FALSE, FALSE, nullptr)};
     // Last: the sessions go first, before the dialogs and the table they write.
     std::unique_ptr<CMainFrameCore> m_core;
 };

@@ -8,9 +8,29 @@ namespace kzb::ui {
 
 namespace {
 
-void LogEscaped(const char* where, const char* what)
+// Runs a message handler so that no exception crosses user32: what escapes is logged and
+// the message gets the result given for a failure.
+template <typename Result, typename Handle>
+Result Guarded(const char* where, Result failed, Handle handle)
 {
-    KZB_LOG(kzb::log::Error, "%s: %s", where, what);
+    try {
+        return handle();
+    } catch (const std::exception& error) {
+        KZB_LOG(kzb::log::Error, "%s: %s", where, error.what());
+    } catch (...) {
+        KZB_LOG(kzb::log::Error, "%s: an unknown exception", where);
+    }
+    return failed;
+}
+
+// What a failed handler answers: a window whose creation threw is not created.
+LRESULT FailedResult(UINT message)
+{
+    switch (message) {
+    case WM_NCCREATE: return FALSE;
+    case WM_CREATE: return -1;
+    default: return 0;
+    }
 }
 
 } // namespace
@@ -58,12 +78,8 @@ LRESULT CALLBACK Window::Procedure(HWND window, UINT message, WPARAM wParam, LPA
     auto* self = reinterpret_cast<Window*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
     if (self == nullptr)
         return ::DefWindowProcA(window, message, wParam, lParam);
-    LRESULT result = 0;
-    try {
-        result = self->HandleMessage(message, wParam, lParam);
-    } catch (const std::exception& error) {
-        LogEscaped("Window message", error.what());
-    }
+    const LRESULT result = Guarded("Window message", FailedResult(message),
+                                   [&] { return self->HandleMessage(message, wParam, lParam); });
     if (message == WM_NCDESTROY) {
         ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
         self->m_window = nullptr;
@@ -148,7 +164,8 @@ INT_PTR CALLBACK Dialog::Procedure(HWND window, UINT message, WPARAM wParam, LPA
     auto* self = reinterpret_cast<Dialog*>(::GetWindowLongPtrA(window, DWLP_USER));
     if (self == nullptr)
         return FALSE;
-    try {
+    const bool initialising = message == WM_INITDIALOG;
+    const INT_PTR result = Guarded("Dialog message", INT_PTR{-1}, [&]() -> INT_PTR {
         switch (message) {
         case WM_INITDIALOG:
             return self->OnInitDialog() ? TRUE : FALSE;
@@ -159,14 +176,21 @@ INT_PTR CALLBACK Dialog::Procedure(HWND window, UINT message, WPARAM wParam, LPA
             return FALSE;
         default: {
             bool handled = false;
-            const INT_PTR result = self->HandleMessage(message, wParam, lParam, handled);
+            const INT_PTR handledResult = self->HandleMessage(message, wParam, lParam, handled);
             if (handled)
-                ::SetWindowLongPtrA(window, DWLP_MSGRESULT, result);
+                ::SetWindowLongPtrA(window, DWLP_MSGRESULT, handledResult);
             return handled ? TRUE : FALSE;
         }
         }
-    } catch (const std::exception& error) {
-        LogEscaped("Dialog message", error.what());
+    });
+    if (result != -1)
+        return result;
+    // A dialog whose set-up threw is not shown half built.
+    if (initialising) {
+        if (self->m_modal)
+            ::EndDialog(window, -1);
+        else
+            ::DestroyWindow(window);
     }
     return FALSE;
 }
