@@ -27,39 +27,61 @@ constexpr EventRange Watched[] = {
     {EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE},
 };
 
+// Stopped by an event rather than a posted message: a queue that refuses the message would
+// leave the destructor waiting for ever.
 class WinEventWatcher : public DesktopWatcher
 {
 public:
-    explicit WinEventWatcher(Changed changed) : m_changed(std::move(changed))
+    explicit WinEventWatcher(Changed changed)
+        : m_changed(std::move(changed)), m_stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
     {
-        std::promise<DWORD> started;
-        std::future<DWORD> threadId = started.get_future();
+        if (m_stop == nullptr)
+            return;
+        std::promise<bool> started;
+        std::future<bool> hooked = started.get_future();
         m_thread = std::thread([this, &started] { Run(started); });
-        m_threadId = threadId.get();
+        m_watching = hooked.get();
     }
 
     ~WinEventWatcher() override
     {
-        if (m_threadId != 0)
-            ::PostThreadMessageA(m_threadId, WM_QUIT, 0, 0);
+        if (m_stop != nullptr)
+            ::SetEvent(m_stop);
         if (m_thread.joinable())
             m_thread.join();
+        if (m_stop != nullptr)
+            ::CloseHandle(m_stop);
     }
 
+    // False when no change can be reported: the desktop is then looked at every period only.
+    bool Watching() const { return m_watching; }
+
 private:
-    void Run(std::promise<DWORD>& started)
+    void Run(std::promise<bool>& started)
     {
-        MSG message;
-        ::PeekMessageA(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE); // the queue exists from here on
         t_watcher = this;
         HWINEVENTHOOK hooks[std::size(Watched)] = {};
-        for (std::size_t i = 0; i < std::size(Watched); ++i)
+        bool all = true;
+        for (std::size_t i = 0; i < std::size(Watched); ++i) {
             hooks[i] = ::SetWinEventHook(Watched[i].first, Watched[i].last, nullptr, &WinEventWatcher::OnEvent, 0, 0,
                                          WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
-        started.set_value(::GetCurrentThreadId());
-        while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
-            ::TranslateMessage(&message);
-            ::DispatchMessageA(&message);
+            if (hooks[i] == nullptr) {
+                KZB_LOG(kzb::log::Warning,
+                        "Desktop watcher: events 0x%lx to 0x%lx cannot be watched (error %lu); the desktop is looked "
+                        "at every period instead",
+                        static_cast<unsigned long>(Watched[i].first), static_cast<unsigned long>(Watched[i].last),
+                        ::GetLastError());
+                all = false;
+            }
+        }
+        started.set_value(all);
+        // Without every event a change could go unseen: the period alone is the honest answer.
+        while (all && ::MsgWaitForMultipleObjects(1, &m_stop, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+            MSG message;
+            while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                ::TranslateMessage(&message);
+                ::DispatchMessageA(&message);
+            }
         }
         for (HWINEVENTHOOK hook : hooks) {
             if (hook != nullptr)
@@ -79,24 +101,61 @@ private:
     static thread_local WinEventWatcher* t_watcher;
 
     Changed m_changed;
+    const HANDLE m_stop;
     std::thread m_thread;
-    DWORD m_threadId = 0;
+    bool m_watching = false;
 };
 
 thread_local WinEventWatcher* WinEventWatcher::t_watcher = nullptr;
 
+// What tells one version of a file from another: a file renamed over it is another file.
+struct FileIdentity
+{
+    DWORD volume = 0, indexHigh = 0, indexLow = 0, sizeHigh = 0, sizeLow = 0;
+    FILETIME written{};
+
+    static FileIdentity Of(const std::wstring& path)
+    {
+        FileIdentity identity;
+        const HANDLE file = ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return identity; // none: as a missing file
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (::GetFileInformationByHandle(file, &information)) {
+            identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow,
+                        information.nFileSizeHigh, information.nFileSizeLow, information.ftLastWriteTime};
+        }
+        ::CloseHandle(file);
+        return identity;
+    }
+
+    bool operator==(const FileIdentity& other) const
+    {
+        return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow &&
+               sizeHigh == other.sizeHigh && sizeLow == other.sizeLow &&
+               written.dwLowDateTime == other.written.dwLowDateTime &&
+               written.dwHighDateTime == other.written.dwHighDateTime;
+    }
+};
+
 // The folder's changes read with ReadDirectoryChangesW, overlapped, so that a stop event can
 // end the wait at once. The folder is watched, not the file, so that a file replaced at once
 // (written elsewhere and renamed over it) is seen as well. The first read is asked for before
-// the watcher is handed out: no change after that is missed.
+// the watcher is handed out. Not every system keeps the changes that come between one read's
+// end and the next one's start (Wine does not), so after each read the file itself is
+// compared with what was last reported: a change in that gap is not missed either.
 class FileWatcher : public DesktopWatcher
 {
 public:
-    FileWatcher(HANDLE folder, HANDLE done, HANDLE stop, std::wstring name, Changed changed)
-        : m_folder(folder), m_done(done), m_stop(stop), m_name(std::move(name)), m_changed(std::move(changed))
+    FileWatcher(HANDLE folder, HANDLE done, HANDLE stop, std::wstring path, std::wstring name, Changed changed)
+        : m_folder(folder), m_done(done), m_stop(stop), m_path(std::move(path)), m_name(std::move(name)),
+          m_changed(std::move(changed))
     {
-        if (AskForChanges())
+        if (AskForChanges()) {
+            m_reported = FileIdentity::Of(m_path);
             m_thread = std::thread([this] { Run(); });
+        }
     }
 
     ~FileWatcher() override
@@ -141,8 +200,11 @@ private:
             const bool ours = read && (length == 0 || Names(length));
             if (!AskForChanges())
                 return;
-            if (ours)
+            const FileIdentity now = FileIdentity::Of(m_path);
+            if (ours || !(now == m_reported)) {
+                m_reported = now;
                 m_changed();
+            }
         }
     }
 
@@ -164,8 +226,10 @@ private:
     const HANDLE m_folder;
     const HANDLE m_done;
     const HANDLE m_stop;
+    const std::wstring m_path;
     const std::wstring m_name;
     Changed m_changed;
+    FileIdentity m_reported; // the file as it was when a change was last reported
     OVERLAPPED m_overlapped = {};
     alignas(DWORD) BYTE m_buffer[16 * 1024];
     std::thread m_thread;
@@ -175,7 +239,10 @@ private:
 
 std::unique_ptr<DesktopWatcher> WatchSystemDesktop(DesktopWatcher::Changed changed)
 {
-    return std::make_unique<WinEventWatcher>(std::move(changed));
+    auto watcher = std::make_unique<WinEventWatcher>(std::move(changed));
+    if (!watcher->Watching())
+        return nullptr;
+    return watcher;
 }
 
 std::unique_ptr<DesktopWatcher> WatchFile(const std::filesystem::path& file, DesktopWatcher::Changed changed)
@@ -200,7 +267,8 @@ std::unique_ptr<DesktopWatcher> WatchFile(const std::filesystem::path& file, Des
         }
         return nullptr;
     }
-    auto watcher = std::make_unique<FileWatcher>(handle, done, stop, file.filename().wstring(), std::move(changed));
+    auto watcher = std::make_unique<FileWatcher>(handle, done, stop, file.wstring(), file.filename().wstring(),
+                                                 std::move(changed));
     if (!watcher->Started())
         return nullptr;
     return watcher;
