@@ -18,12 +18,16 @@ using kzb::tls::OpenSSLErrorText;
 
 namespace {
 
-// OpenSSL 3 sets itself up and locks for itself; what is left is loading the error texts once.
+// OpenSSL 3 sets itself up and locks for itself; what is left is loading the error texts once,
+// and keeping it from reading a configuration file (OPENSSL_CONF or the built-in path): the
+// agent's TLS is what its own settings say, whatever else is installed on the workstation.
 void InitialiseOpenSSL()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
+        OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS |
+                             OPENSSL_INIT_NO_LOAD_CONFIG,
+                         nullptr);
     });
 }
 

@@ -122,10 +122,25 @@ void __cdecl MiniDumper::HandlePureCall()
     KZB_LOG(kzb::log::Error, "HandlePureCall a virtual function called from a constructor or destructor\n");
 }
 
+namespace {
+
+// The thread writing a report now: a fault of its own while it reports (a heap too broken to
+// walk) comes back into the filter, where waiting for the semaphore it holds would never end.
+std::atomic<DWORD> s_reportingThread{0};
+
+} // namespace
+
 LONG WINAPI MiniDumper::TopLevelFilter(EXCEPTION_POINTERS* exception)
 {
     const DumpSettings settings;
     const bool loggingOn = settings.Read("DisableLogging") == 0;
+    if (s_reportingThread.load() == GetCurrentThreadId()) {
+        DUMP_LOG(loggingOn, "Exception while writing the report: the report ends here.\n");
+        DumpSemaphore().Unlock(__FILE__, __LINE__);
+        DUMP_LOG(loggingOn, "Semaphore unlocked.\n");
+        Sleep(FilterSleepMs);
+        return EXCEPTION_EXECUTE_HANDLER;
+    }
     DUMP_LOG(loggingOn, "Exception detected.\n");
 
     KZB_SEMAPHORE::CSemaphore& semaphore = DumpSemaphore();
@@ -144,8 +159,10 @@ LONG WINAPI MiniDumper::TopLevelFilter(EXCEPTION_POINTERS* exception)
                  static_cast<int>(parameter(0)), static_cast<unsigned long long>(parameter(1)));
     }
 
+    s_reportingThread = GetCurrentThreadId();
     WriteDump(exception, settings, loggingOn);
     HeapReport(settings, loggingOn).Write();
+    s_reportingThread = 0;
 
     semaphore.Unlock(__FILE__, __LINE__);
     DUMP_LOG(loggingOn, "Semaphore unlocked.\n");
