@@ -183,21 +183,19 @@ bool BrowserHTMLMethod::Check()
     const auto desktop = kzb::inspection::GetDesktop();
     auto finder = desktop->CreateBrowserWindowFinder();
     return finder->FindBrowserWindows([&](kzb::inspection::WindowId window) {
-        const auto page = desktop->OpenBrowserHTMLViewer(window, m_pageAccess);
         std::string lines;
-        for (const BrowserHTMLCriteria& criterion : m_criteria) {
-            const std::uint32_t pattern = criterion.GetMatchPattern();
-            std::string property;
-            try {
-                property = PageProperty(*page, criterion.GetTriggerObject());
-            } catch (const kzb::inspection::PageNotAnswering&) {
-                // Said once when it stopped answering; the other browsers are still looked at.
-                return false;
+        try {
+            const auto page = desktop->OpenBrowserHTMLViewer(window, m_pageAccess);
+            for (const BrowserHTMLCriteria& criterion : m_criteria) {
+                const std::uint32_t pattern = criterion.GetMatchPattern();
+                if (!MatchText(PageProperty(*page, criterion.GetTriggerObject()), pattern, criterion.GetText()))
+                    return false;
+                lines += "Trigger Params-> Object: '" + GetTriggerObjectName(criterion.GetTriggerObject()) +
+                         "', Type: '" + GetMatchPatternName(pattern) + "', Text: '" + criterion.GetText() + "'\r\n";
             }
-            if (!MatchText(property, pattern, criterion.GetText()))
-                return false;
-            lines += "Trigger Params-> Object: '" + GetTriggerObjectName(criterion.GetTriggerObject()) + "', Type: '" +
-                     GetMatchPatternName(pattern) + "', Text: '" + criterion.GetText() + "'\r\n";
+        } catch (const kzb::inspection::PageNotAnswering&) {
+            // Said once when it stopped answering; the other browsers are still looked at.
+            return false;
         }
         m_triggerDescription = "\r\nMatched BrowserHTML:\r\n" + lines;
         return true;

@@ -233,7 +233,8 @@ std::shared_ptr<PageReader::Work> PageReader::Begin()
             entry.probe = std::move(probe);
             throw PageNotAnswering("The browser window has not answered yet");
         }
-        KZB_LOG(kzb::log::Info, "Browser window 0x%llx is answering again", Hex(m_window));
+        // Said at the level of the hang itself, so whoever saw the one sees the other.
+        KZB_LOG(kzb::log::Error, "Browser window 0x%llx is answering again", Hex(m_window));
         unanswered.windows.erase(known);
     }
 

@@ -493,6 +493,12 @@ class Browser(WineProgram):
             raise Failure(f"ie_browser_app: {fields[0]} answered {reply!r}")
 
 
+def count_file_lines(path, text):
+    """Lines of the file that contain the text."""
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return sum(text in line for line in f)
+
+
 def wait_for_file_line(path, text, timeout=WAIT, count=1):
     """Until count lines of the file contain the text (the agent's log is written by its own
     thread); the last of them."""

@@ -322,3 +322,22 @@ TEST_F(PageReaderTest, ReadersLeftBehindAreBoundedInNumber)
     EXPECT_EQ(log.Count("Too many browser windows are not answering"), 1u);
     EXPECT_EQ(PageReader::RunningReaders(), PageReader::MaxAbandoned);
 }
+
+TEST_F(PageReaderTest, OverlappingMomentsSayTheHangOnce)
+{
+    desktop->hungPages = {1};
+    desktop->gate.Close();
+    auto read = [&] {
+        InspectionSnapshot scope(std::make_shared<CachingDesktop>(desktop));
+        BrowserHTMLMethod method = SiteTrigger(1);
+        return method.Check();
+    };
+    auto a = std::async(std::launch::async, read);
+    std::this_thread::sleep_for(500ms);
+    auto b = std::async(std::launch::async, read);
+    EXPECT_FALSE(a.get());
+    EXPECT_FALSE(b.get());
+    for (int moment = 0; moment < 5; ++moment)
+        EXPECT_FALSE(read());
+    EXPECT_EQ(log.Count("did not answer within"), 1u);
+}
