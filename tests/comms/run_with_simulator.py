@@ -160,6 +160,10 @@ def main():
                     for line in simulator.stdout:
                         log.write(line)
             threading.Thread(target=keep_output, daemon=True).start()
+            # The agent's TLS is what its settings say, whatever OpenSSL configuration the
+            # machine has: the tests run with one that would break every connection.
+            conf = os.path.join(os.path.dirname(os.path.abspath(__file__)), "workstation-openssl.cnf")
+            env["OPENSSL_CONF"] = "Z:" + conf.replace("/", "\\") if windows else conf
             command = (["wine", exe] if windows else [exe]) + arguments
             return subprocess.run(command, env=env).returncode
         finally:
