@@ -6,7 +6,7 @@
 # was meant to run, or a line in steps.txt. A suite that leaves neither has failed.
 
 step() { echo "== $(date +%H:%M:%S) $*"; }
-# A step that is not a test but can fail (or skip) the run: record NAME passed|failed|skipped [WHY].
+# A step that is not a test but can fail the run: record NAME passed|failed [WHY].
 record() { echo "$*" >>"$results/steps.txt"; }
 
 configure_and_build() { # preset [targets...]

@@ -5,8 +5,8 @@ run, from --show-only=json-v1) and PRESET-ctest.xml (ctest's JUnit report). A te
 labelled "report" writes test-results/NAME.xml in GoogleTest's shape and counts its cases;
 if that report is missing, or the process failed although every case passed (a sanitizer
 report at exit, a crash after the last case), that is one more failure. Any other ctest
-test counts as one; so does every step recorded in steps.txt ("NAME passed|failed|skipped
-[WHY]": fuzz runs, failed builds, suites that could not run). A test that was meant to run
+test counts as one; so does every step recorded in steps.txt ("NAME passed|failed [WHY]":
+fuzz runs, failed builds, suites that could not run). A test that was meant to run
 and left no result is a failure.
 
 Prints each failure, then each skipped case with its reason, and last
@@ -102,8 +102,6 @@ def main(results):
             name, outcome, *why = line.split(maxsplit=2)
             if outcome == "passed":
                 tally.passed += 1
-            elif outcome == "skipped":
-                tally.skip(name, one_line(" ".join(why)))
             else:
                 tally.fail(name, why[0] if why else None)
 
