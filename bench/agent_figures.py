@@ -2,8 +2,11 @@
 """Figures of the whole headless agent (kzbdka-cli) against two simulated recorders
 (127.0.0.1 and 127.0.0.2), all four features on:
 
-  1. idle wake-ups per second of all its threads (voluntary + involuntary context
-     switches from /proc), over a measuring time (default 30 s);
+  1. idle wake-ups per second of all its threads over a measuring time (default 30 s): the
+     times a thread of ours finished a wait. Natively its voluntary context switches from
+     /proc (preemptions are not wake-ups); under Wine the waits that blocked in the
+     wineserver (select requests answered PENDING, from the server's request trace), not
+     the server calls that answer at once, each of which is also a voluntary switch;
   2. time from a trigger window appearing to the DKA_PCI_SUPPRESS Start arriving at the
      recorder's socket, p50 / p90 / p99 over the trials (default 100);
   3. resident memory (VmRSS, VmHWM) with both recorders connected;
@@ -20,8 +23,10 @@ Build the native agents in Release: cmake --preset bench && cmake --build build/
 --target kzbdka-cli.
 """
 import argparse
+import collections
 import json
 import os
+import re
 import socket
 import statistics
 import subprocess
@@ -83,17 +88,66 @@ class Simulator:
         self.process.wait()
 
 
-def thread_switches(pid):
+def voluntary_switches(pid):
+    """The times the process's threads gave up the processor to wait (natively, a wake-up
+    each); the involuntary switches are preemptions, not wake-ups."""
     total = 0
     for task in os.listdir(f"/proc/{pid}/task"):
         try:
             with open(f"/proc/{pid}/task/{task}/status") as status:
                 for line in status:
-                    if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                    if line.startswith("voluntary_ctxt_switches"):
                         total += int(line.split()[1])
         except FileNotFoundError:
             pass
     return total
+
+
+class WineWaits:
+    """The waits of a Wine process's threads that blocked, from the request trace of a
+    wineserver of our own for the prefix (wineserver -f -d1). Every wait (WaitFor...,
+    GetMessage, Sleep) is a select request; answered PENDING, the thread sleeps until it is
+    woken, so each is one wake-up. Other server calls (window messages, handles, the
+    registry) answer at once and are not counted, though each is a voluntary switch."""
+
+    REQUEST = re.compile(r"^([0-9a-f]+): (init_first_thread|init_thread)\( (?:unix_pid=-?\d+, )?unix_tid=(\d+)")
+    PENDING = re.compile(r"^([0-9a-f]+): select\(\) = PENDING")
+
+    def __init__(self, env):
+        subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=env, stderr=subprocess.DEVNULL)
+        self.env = env
+        self.server = subprocess.Popen(["wineserver", "-f", "-d1"], env=env, stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.PIPE, text=True, errors="replace")
+        self.lock = threading.Lock()
+        self.unix_tid = {}  # the server's thread id -> Linux thread id
+        self.pending = collections.Counter()  # the server's thread id -> blocked waits
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.server.stderr:
+            if ": select() = PENDING" in line:
+                match = self.PENDING.match(line)
+                if match:
+                    with self.lock:
+                        self.pending[match.group(1)] += 1
+            elif "init_" in line:
+                match = self.REQUEST.match(line)
+                if match:
+                    with self.lock:
+                        self.unix_tid[match.group(1)] = int(match.group(3))
+
+    def __call__(self, pid):
+        tasks = {int(task) for task in os.listdir(f"/proc/{pid}/task")}
+        with self.lock:
+            return sum(count for thread, count in self.pending.items() if self.unix_tid.get(thread) in tasks)
+
+    def stop(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
+        try:
+            self.server.wait(30)
+        except subprocess.TimeoutExpired:
+            self.server.kill()
 
 
 def cpu_seconds(pid):
@@ -228,19 +282,22 @@ def start_recorders(sim, scenario):
 def idle_and_latency(binary, args, label):
     folder = tempfile.mkdtemp(prefix="kzb-figures-")
     wine = binary.lower().endswith(".exe")
+    waits = WineWaits(dict(os.environ)) if wine else None
     desktop = WineDesktop(os.path.dirname(binary)) if wine else NativeDesktop(folder)
+    count = waits or voluntary_switches
     sim = Simulator()
     agent = None
     try:
         port = start_recorders(sim, SCENARIO)
         agent = Agent(binary, port, desktop, folder)
-        before = thread_switches(agent.pid)
+        before = count(agent.pid)
         time.sleep(args.seconds)
-        after = thread_switches(agent.pid)
+        after = count(agent.pid)
         threads = len(os.listdir(f"/proc/{agent.pid}/task"))
         rss = memory(agent.pid)
         wakeups = (after - before) / args.seconds
-        print(f"   {label}: idle {threads} threads, {wakeups:.2f} wake-ups per second; "
+        what = "blocked waits (wineserver select = PENDING)" if wine else "voluntary context switches"
+        print(f"   {label}: idle {threads} threads, {wakeups:.2f} wake-ups per second ({what}); "
               f"VmRSS {rss.get('VmRSS')}, VmHWM {rss.get('VmHWM')}")
         latencies = []
         for trial in range(args.trials):
@@ -266,6 +323,8 @@ def idle_and_latency(binary, args, label):
             agent.stop()
         desktop.stop()
         sim.close()
+        if waits:
+            waits.stop()
 
 
 def seat_cpu(binary, triggers, windows, args, label):

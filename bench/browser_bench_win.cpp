@@ -7,8 +7,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -67,20 +69,27 @@ double InspectionMs(const std::vector<std::unique_ptr<BrowserHTMLMethod>>& metho
 
 } // namespace
 
-int main()
+// browser_bench_win.exe [ROUNDS]: both arms get one warm-up round, then ROUNDS measured
+// rounds each (default 2), taken in turn so that a change in the machine's load meets both.
+int main(int argc, char** argv)
 {
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2;
     BrowserApp app;
     ShowPages(app);
     const auto methods = Triggers();
-    InspectionMs(methods, true, 1); // warm-up
     // Under Wine every page costs hundreds of milliseconds (each COM proxy is built from the
-    // type library), so the inspection without sharing runs only once.
-    for (bool shared : {true, false}) {
-        std::printf("inspection of %d page triggers over %d browser windows, %s: %.0f ms\n", Methods, Windows,
-                    shared ? "one shared snapshot" : "each method on its own",
-                    InspectionMs(methods, shared, shared ? 3 : 1));
-        std::fflush(stdout);
-    }
+    // type library), so rounds without sharing take minutes.
+    const bool arms[] = {true, false};
+    for (bool shared : arms)
+        InspectionMs(methods, shared, 1); // warm-up
+    double total[2] = {0, 0};
+    for (int round = 0; round < rounds; ++round)
+        for (int arm = 0; arm < 2; ++arm)
+            total[arm] += InspectionMs(methods, arms[arm], 1);
+    for (int arm = 0; arm < 2; ++arm)
+        std::printf("inspection of %d page triggers over %d browser windows, %s: %.0f ms (mean of %d rounds)\n",
+                    Methods, Windows, arms[arm] ? "one shared snapshot" : "each method on its own",
+                    total[arm] / rounds, rounds);
     if (g_failures > 0)
         std::printf("%d checks failed (a browser that did not answer within its second)\n", g_failures);
     return 0;

@@ -1,22 +1,28 @@
 // Sustained lines per second reaching the log file, from 1 and from 4 logging threads:
 // KZBLogging (queue on, writer thread) against spdlog's asynchronous file logger.
 //
-// One iteration logs kLines lines and ends when every line is in the file and the file
-// is closed (our Shutdown; spdlog's thread pool joined). The lines are then counted:
-// a lost line shows as "lost" and the run is marked as failed.
+// One run logs kLines lines and ends when every line is in the file and the file is
+// closed (our Shutdown; spdlog's thread pool joined). The lines are then counted: a lost
+// line shows as "lost" and the program ends with 1. The two sides run interleaved (one
+// run each in turn, the first side alternating), so that both meet the same machine load,
+// and their lines are of the same mean length: a short calibration run of each measures
+// its line, and the shorter side's message is padded to match.
+//
+//   logging_bench [RUNS]      (default 10 runs per side and thread count)
 #include "KZBLogThis.h"
 
-#include <benchmark/benchmark.h>
 #include <spdlog/async.h>
 #include <spdlog/async_logger.h>
 #include <spdlog/sinks/basic_file_sink.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,27 +34,33 @@ namespace {
 constexpr int kLines = 200'000;
 
 fs::path g_folder;
-std::map<std::string, double> g_rates; // "ours/1" -> lines per second
 
-std::size_t CountLines(const fs::path& file)
+struct FileFigures
 {
-    std::ifstream in(file, std::ios::binary);
     std::size_t lines = 0;
+    std::uintmax_t bytes = 0;
+};
+
+FileFigures Count(const fs::path& file)
+{
+    FileFigures figures;
+    std::ifstream in(file, std::ios::binary);
     char buffer[1 << 16];
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        figures.bytes += static_cast<std::uintmax_t>(in.gcount());
         for (std::streamsize i = 0; i < in.gcount(); ++i)
-            lines += buffer[i] == '\n';
+            figures.lines += buffer[i] == '\n';
     }
-    return lines;
+    return figures;
 }
 
 template <class LogOne>
-void RunThreads(int threads, LogOne logOne)
+void RunThreads(int threads, int lines, LogOne logOne)
 {
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t) {
         workers.emplace_back([=] {
-            for (int i = t; i < kLines; i += threads)
+            for (int i = t; i < lines; i += threads)
                 logOne(t, i);
         });
     }
@@ -56,79 +68,65 @@ void RunThreads(int threads, LogOne logOne)
         worker.join();
 }
 
-void Report(benchmark::State& state, const std::string& name, double seconds, std::size_t lost)
+struct Run
 {
-    const double rate = static_cast<double>(kLines) * static_cast<double>(state.iterations()) / seconds;
-    state.counters["lines_per_s"] = rate;
-    state.counters["lost"] = static_cast<double>(lost);
-    g_rates[name + "/" + std::to_string(state.range(0))] = rate;
-    if (lost != 0)
-        state.SkipWithError("lines were lost");
-}
+    double seconds = 0;
+    long long lost = 0;
+    double meanLineBytes = 0;
+};
 
-void Ours(benchmark::State& state)
+// Our logger: lines plus its start-up line.
+Run Ours(int threads, int lines, const std::string& pad)
 {
-    const int threads = static_cast<int>(state.range(0));
     const auto module = kzb::logging::ThisModule();
     const fs::path file = g_folder / "ours.txt";
-    double seconds = 0;
-    std::size_t lost = 0;
-    for (auto _ : state) {
-        fs::remove(file);
-        Setup(file.string().c_str(), module);
-        const auto start = std::chrono::steady_clock::now();
-        RunThreads(threads, [module](int t, int i) {
-            CreateLogMessage(kzb::logging::LEVEL_ERROR, __FILE__, __LINE__, kzb::logging::ThisThreadId(), module)
-                ->Printf("Recorder %u - message %d from thread %d", 1u, i, t);
-        });
-        Shutdown(module);
-        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        state.SetIterationTime(elapsed.count());
-        seconds += elapsed.count();
-        // Our lines plus the logger's start-up line.
-        lost += kLines + 1 - CountLines(file);
-        DestroyLogger(module);
-    }
-    Report(state, "ours", seconds, lost);
+    fs::remove(file);
+    Setup(file.string().c_str(), module);
+    const FileFigures startUp = Count(file);
+    const auto start = std::chrono::steady_clock::now();
+    RunThreads(threads, lines, [module, &pad](int t, int i) {
+        CreateLogMessage(kzb::logging::LEVEL_ERROR, __FILE__, __LINE__, kzb::logging::ThisThreadId(), module)
+            ->Printf("Recorder %u - message %d from thread %d%s", 1u, i, t, pad.c_str());
+    });
+    Shutdown(module);
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    DestroyLogger(module);
+    const FileFigures all = Count(file);
+    // The start-up line is written by Setup, before the clock starts; it may still be queued then.
+    const std::size_t ours = all.lines - std::max<std::size_t>(startUp.lines, 1);
+    const double startUpBytes = startUp.lines ? static_cast<double>(startUp.bytes) : 0.0;
+    return {elapsed.count(), static_cast<long long>(lines) - static_cast<long long>(ours),
+            ours ? (static_cast<double>(all.bytes) - startUpBytes) / static_cast<double>(ours) : 0.0};
 }
 
-void Spdlog(benchmark::State& state)
+Run Spdlog(int threads, int lines, const std::string& pad)
 {
-    const int threads = static_cast<int>(state.range(0));
     const fs::path file = g_folder / "spdlog.txt";
-    double seconds = 0;
-    std::size_t lost = 0;
-    for (auto _ : state) {
-        fs::remove(file);
-        auto pool = std::make_shared<spdlog::details::thread_pool>(8192, 1);
-        auto sink = std::make_shared<spdlog::sinks::basic_file_sink_mt>(file.string(), true);
-        auto logger = std::make_shared<spdlog::async_logger>("bench", sink, pool, spdlog::async_overflow_policy::block);
-        const auto start = std::chrono::steady_clock::now();
-        RunThreads(threads, [&logger](int t, int i) {
-            logger->error("Recorder {} - message {} from thread {}", 1u, i, t);
-        });
-        // Joining the pool's thread writes out its queue; the last owner closes the file.
-        logger.reset();
-        pool.reset();
-        sink.reset();
-        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        state.SetIterationTime(elapsed.count());
-        seconds += elapsed.count();
-        lost += kLines - CountLines(file);
-    }
-    Report(state, "spdlog", seconds, lost);
+    fs::remove(file);
+    auto pool = std::make_shared<spdlog::details::thread_pool>(8192, 1);
+    auto sink = std::make_shared<spdlog::sinks::basic_file_sink_mt>(file.string(), true);
+    auto logger = std::make_shared<spdlog::async_logger>("bench", sink, pool, spdlog::async_overflow_policy::block);
+    const auto start = std::chrono::steady_clock::now();
+    RunThreads(threads, lines, [&logger, &pad](int t, int i) {
+        logger->error("Recorder {} - message {} from thread {}{}", 1u, i, t, pad);
+    });
+    // Joining the pool's thread writes out its queue; the last owner closes the file.
+    logger.reset();
+    pool.reset();
+    sink.reset();
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    const FileFigures all = Count(file);
+    return {elapsed.count(), static_cast<long long>(lines) - static_cast<long long>(all.lines),
+            all.lines ? static_cast<double>(all.bytes) / static_cast<double>(all.lines) : 0.0};
 }
 
-// Interleaved, so that both loggers of one thread count meet the same machine load.
-BENCHMARK(Ours)->Arg(1)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(Spdlog)->Arg(1)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(Ours)->Arg(4)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(Spdlog)->Arg(4)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+using Side = std::function<Run(int, int, const std::string&)>;
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     // A root of our own: the logger's configuration file lands there, with a size limit
     // large enough that no run rotates its file.
     g_folder = fs::temp_directory_path() / ("kzb-bench-" + std::to_string(::getpid()));
@@ -138,17 +136,39 @@ int main(int argc, char** argv)
     std::ofstream(g_folder / "QVN" / "Config" / "logging" / (self.stem().string() + ".log.config"))
         << "[LogFile]\nMaxSizeMB=2000\n";
 
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    // Calibration: the same message makes a longer line in one format; pad the other side.
+    const Side sides[2] = {Ours, Spdlog};
+    const char* names[2] = {"ours", "spdlog"};
+    const double bare[2] = {Ours(1, 2000, "").meanLineBytes, Spdlog(1, 2000, "").meanLineBytes};
+    std::string pads[2];
+    const int shorter = bare[0] < bare[1] ? 0 : 1;
+    pads[shorter] = std::string(static_cast<std::size_t>(std::lround(std::abs(bare[1] - bare[0]))), ' ');
 
-    for (const char* threads : {"1", "4"}) {
-        const auto ours = g_rates.find(std::string("ours/") + threads);
-        const auto theirs = g_rates.find(std::string("spdlog/") + threads);
-        if (ours != g_rates.end() && theirs != g_rates.end())
-            std::printf("%s thread(s): ours %.0f lines/s, spdlog %.0f lines/s, ratio %.2f\n", threads, ours->second,
-                theirs->second, ours->second / theirs->second);
+    bool failed = false;
+    for (int threads : {1, 4}) {
+        double seconds[2] = {0, 0};
+        double length[2] = {0, 0};
+        long long lost[2] = {0, 0};
+        for (int run = 0; run < runs; ++run) {
+            for (int k = 0; k < 2; ++k) {
+                const int side = (run + k) % 2; // the first side alternates
+                const Run figures = sides[side](threads, kLines, pads[side]);
+                seconds[side] += figures.seconds;
+                length[side] += figures.meanLineBytes / runs;
+                lost[side] += figures.lost;
+            }
+        }
+        double rate[2];
+        for (int side = 0; side < 2; ++side) {
+            rate[side] = static_cast<double>(kLines) * runs / seconds[side];
+            std::printf("%d thread(s), %-6s: %.0f lines/s over %d interleaved runs, lines of %.1f bytes, %lld lost\n",
+                        threads, names[side], rate[side], runs, length[side], lost[side]);
+            failed = failed || lost[side] != 0;
+        }
+        std::printf("%d thread(s): ours %.0f lines/s, spdlog %.0f lines/s, ratio %.2f\n", threads, rate[0], rate[1],
+                    rate[0] / rate[1]);
+        std::fflush(stdout);
     }
     fs::remove_all(g_folder);
-    return 0;
+    return failed ? 1 : 0;
 }

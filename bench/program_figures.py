@@ -3,9 +3,11 @@
 run, both against two simulated recorders (127.0.0.201 and 127.0.0.202, port 6471) with
 all four features on, every dialog of the program shown:
 
-  1. idle wake-ups per second of all the program's threads (voluntary + involuntary
-     context switches from /proc), over a measuring time (default 30 s), while another
-     application (a window of trigger_window_app.exe) is the one in use, as at a desk;
+  1. idle wake-ups per second of all the program's threads over a measuring time (default
+     30 s), while another application (a window of trigger_window_app.exe) is the one in
+     use, as at a desk: the waits of its threads that blocked (wineserver select requests
+     answered PENDING, from the trace of a wineserver of our own), not the server calls
+     that answer at once, nor preemptions;
   2. resident memory (VmRSS, VmHWM);
   3. time from a click on the manual suppression Start button (click_probe.exe) to the
      DKA_PCI_SUPPRESS at the recorder's socket, p50 / p90 / p99 over 50 clicks.
@@ -29,7 +31,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from agent_figures import SCENARIO, Simulator, memory, thread_switches  # noqa: E402
+from agent_figures import SCENARIO, Simulator, WineWaits, memory  # noqa: E402
 
 HOSTS = ("127.0.0.201", "127.0.0.202")
 
@@ -66,15 +68,15 @@ def wait_configured(sim, since):
                 raise RuntimeError(f"recorder {recorder} got no {name}")
 
 
-def idle(process, seconds, label):
+def idle(process, waits, seconds, label):
     time.sleep(3)  # the configuration conversation settles
-    before = thread_switches(process.pid)
+    before = waits(process.pid)
     time.sleep(seconds)
-    after = thread_switches(process.pid)
+    after = waits(process.pid)
     threads = len(os.listdir(f"/proc/{process.pid}/task"))
     rate = (after - before) / seconds
     rss = memory(process.pid)
-    print(f"   {label}: {threads} threads, {after - before} context switches in {seconds:.0f} s = "
+    print(f"   {label}: {threads} threads, {after - before} blocked waits in {seconds:.0f} s = "
           f"{rate:.2f} wake-ups per second; VmRSS {rss.get('VmRSS')}, VmHWM {rss.get('VmHWM')}")
     return rate
 
@@ -115,6 +117,7 @@ def main():
         time.sleep(1)
     prepare_prefix(env["WINEPREFIX"], env)
     set_settings(env)
+    waits = WineWaits(env)
     sim = Simulator()
     program = None
     desks = []
@@ -137,7 +140,7 @@ def main():
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_configured(sim, since)
         desk()
-        gui = idle(program, args.seconds, "KZBDKA.exe")
+        gui = idle(program, waits, args.seconds, "KZBDKA.exe")
         print(f"== click on Start -> DKA_PCI_SUPPRESS at recorder 1, {args.clicks} clicks")
         clicks(sim, os.path.join(args.bin, "click_probe.exe"), args.clicks, env)
         program.kill()
@@ -151,11 +154,11 @@ def main():
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_configured(sim, since)
         desk()
-        cli = idle(program, args.seconds, "kzbdka-cli.exe")
+        cli = idle(program, waits, args.seconds, "kzbdka-cli.exe")
         print(f"== ratio KZBDKA.exe / kzbdka-cli.exe wake-ups: {gui / cli:.2f}" if cli else "")
         return 0
     finally:
-        subprocess.run(["wineserver", "-k"], env=env)
+        waits.stop()
         if program and program.poll() is None:
             program.kill()
         sim.close()

@@ -27,7 +27,8 @@ endif()
 
 # kzb_add_gtest(<name> SOURCES ... LIBS ... [DRIVER <script.py> [DRIVER_ARGS ...]])
 # One GoogleTest executable registered as one ctest test. Its per-case results go to
-# test-results/<name>.xml, which scripts/test adds up. With DRIVER, ctest runs
+# test-results/<name>.xml, which scripts/test adds up (labelled "report": a run that leaves
+# no report has failed). With DRIVER, ctest runs
 # `python3 <script.py> <exe>` instead, which prepares what the exe needs (under Wine too).
 function(kzb_add_gtest name)
   cmake_parse_arguments(ARG "" "DRIVER" "SOURCES;LIBS;DRIVER_ARGS" ${ARGN})
@@ -41,6 +42,6 @@ function(kzb_add_gtest name)
     add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
   endif()
   set_tests_properties(${name} PROPERTIES
-    LABELS gtest
+    LABELS "gtest;report"
     ENVIRONMENT "GTEST_OUTPUT=xml:test-results/${name}.xml;KZB_ROOT=${CMAKE_BINARY_DIR}/test-root/${name}")
 endfunction()

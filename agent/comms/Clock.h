@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -39,12 +40,22 @@ class ManualClock final : public Clock
 public:
     explicit ManualClock(std::int64_t start = 1'700'000'000) : m_now(start) {}
     std::int64_t Now() const override { return m_now.load(); }
-    void Advance(std::int64_t seconds) { m_now += seconds; }
+    void Advance(std::int64_t seconds)
+    {
+        m_now += seconds;
+        ++m_advances;
+    }
     void WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, std::int64_t deadline,
                    const std::function<bool()>& woken) override;
+    // Waits (in real time, at most timeout) until a waiter has seen the time of the last
+    // Advance and gone on waiting: after that, a test may assert that the time was not yet
+    // enough. False when no waiter did (it was woken, or its deadline had passed).
+    bool WaitUntilAWaiterWaitsOn(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
 private:
     std::atomic<std::int64_t> m_now;
+    std::atomic<std::uint64_t> m_advances{0};
+    std::atomic<std::uint64_t> m_waitingSince{0}; // the Advance count a waiter last went on waiting at
 };
 
 } // namespace kzb

@@ -13,7 +13,9 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 // The session handler's queue as the connection sees it.
 class CommandQueue : public ICommandSink
@@ -96,6 +98,41 @@ protected:
         while (signals.load() < count && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return signals.load() >= count;
+    }
+
+    // The peers of the connections the recorder saw after event since, up to a probe: a
+    // plain connection the test makes now and closes at once. An earlier connection was
+    // accepted before the probe, so it is among these ("no connection" without a sleep).
+    std::vector<std::string> ConnectionsBeforeAProbe(int recorder, std::uint16_t port, int since)
+    {
+        std::vector<kzb::net::Endpoint> endpoints;
+        std::string error;
+        if (!kzb::net::Resolve("127.0.0.1", port, endpoints, error) || endpoints.empty())
+            return {"cannot resolve 127.0.0.1: " + error};
+        const kzb::net::SocketHandle probe = kzb::net::OpenSocket(endpoints.front());
+        if (probe == kzb::net::InvalidSocket || !kzb::net::ConnectBlocking(probe, endpoints.front())) {
+            kzb::net::CloseSocket(probe);
+            return {"the probe could not connect"};
+        }
+        const std::string probePeer = "127.0.0.1:" + std::to_string(kzb::net::LocalPort(probe));
+        kzb::net::CloseSocket(probe);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::vector<std::string> peers;
+            const nlohmann::json reply = sim->Request({{"op", "events"}, {"since", since}});
+            for (const auto& event : reply["events"]) {
+                if (event.value("recorder", 0) != recorder || !event.contains("peer"))
+                    continue;
+                const std::string kind = event["event"].get<std::string>();
+                if (kind != "connected" && kind != "tls_established" && kind != "tls_failed")
+                    continue;
+                if (event["peer"].get<std::string>() == probePeer)
+                    return peers;
+                peers.push_back(event["peer"].get<std::string>());
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return {"the probe never reached the recorder"};
     }
 
     kzb::ManualClock manualClock; // outlives the connection object that waits on it

@@ -127,10 +127,11 @@ TEST_F(MessageStream, AShortPayloadFailsAloneAndDoesNotEatTheNextMessage)
 TEST_F(MessageStream, MessagesSplitAcrossReadsAndOversizedOnesAreHandled)
 {
     Open();
+    // The rest goes only after the stream said it has read the first part alone.
     const ByteArray state = Image(StateMessage(DKA_CALL_STATE, 2));
-    pair.PeerSend(ByteArray(state.begin(), state.begin() + 5));
-    std::this_thread::sleep_for(50ms);
-    pair.PeerSend(ByteArray(state.begin() + 5, state.end()));
+    pair.PeerSend(ByteArray(state.begin(), state.begin() + 10));
+    ASSERT_TRUE(log.WaitFor("Read DKA_CALL_STATE incomplete. Message length is 12 bytes but only read 10 bytes"));
+    pair.PeerSend(ByteArray(state.begin() + 10, state.end()));
     ASSERT_TRUE(observed.WaitForCommands(1));
 
     ByteArray oversized{3, 0, 0, 0x10, 0x00, 0x50, 0, 0}; // payload 20480
@@ -167,26 +168,29 @@ TEST_F(MessageStream, ThePeersCloseOrResetClosesTheStreamOnce)
         SCOPED_TRACE(reset ? "reset" : "orderly close");
         Loopback other;
         Observed seen;
-        DKAMessageStream s(std::make_shared<TCPStream>(other.TakeAgentEnd()), seen.Observers());
+        auto s = std::make_unique<DKAMessageStream>(std::make_shared<TCPStream>(other.TakeAgentEnd()),
+                                                    seen.Observers());
         if (reset)
             other.PeerReset();
         else
             other.PeerClose();
         ASSERT_TRUE(seen.WaitForClosed());
         const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (s.IsRunning() && std::chrono::steady_clock::now() < deadline)
+        while (s->IsRunning() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(2ms);
-        EXPECT_FALSE(s.IsRunning());
-        s.QueueCommand(std::make_shared<Tasks>(1)); // only queued: nobody sends it
-        std::this_thread::sleep_for(20ms);
+        ASSERT_FALSE(s->IsRunning());
+        // The thread has ended: what is left to report a close is this call and the destructor.
+        s->QueueCommand(std::make_shared<Tasks>(1)); // only queued: nobody sends it
         EXPECT_EQ(seen.Closed(), 1);
+        s.reset();
+        EXPECT_EQ(seen.Closed(), 1) << "not again when destroyed";
     }
 }
 
 TEST_F(MessageStream, DestroyingAnIdleStreamStopsItsThreadPromptly)
 {
     Open();
-    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(log.WaitFor("DKAMessageStream thread started for "));
     const auto start = std::chrono::steady_clock::now();
     stream.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);

@@ -145,7 +145,7 @@ Program::~Program()
     Kill();
 }
 
-bool Program::Start(const std::vector<std::pair<std::string, std::string>>& environment)
+bool Program::Start(const std::vector<std::pair<std::string, std::string>>& environment, const char* program)
 {
     std::string block;
     if (char* strings = ::GetEnvironmentStringsA()) {
@@ -157,7 +157,7 @@ bool Program::Start(const std::vector<std::pair<std::string, std::string>>& envi
         block.append(name).append("=").append(value).push_back('\0');
     block.push_back('\0');
 
-    std::string command = "\"" + Beside("KZBDKA.exe") + "\"";
+    std::string command = "\"" + Beside(program) + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     m_started = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, block.data(), nullptr, &startup,

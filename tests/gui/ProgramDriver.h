@@ -41,12 +41,18 @@ HWND DialogHolding(HWND container, int controlId);
 class Program
 {
 public:
+    // The shipped program, and its test build, which also reads the test-only variables
+    // (KZBDKA_TEST_TRAY_REFUSED, KZBDKA_TEST_TRAY_RETRY_MS).
+    static constexpr const char* Shipped = "KZBDKA.exe";
+    static constexpr const char* TestBuild = "test-build\\KZBDKA.exe";
+
     Program() = default;
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    bool Start(const std::vector<std::pair<std::string, std::string>>& environment = {});
+    bool Start(const std::vector<std::pair<std::string, std::string>>& environment = {},
+               const char* program = Shipped);
     DWORD Id() const { return m_information.dwProcessId; }
     bool Running() const;
     // Its exit code once it has ended; none when it is still running after the time-out.

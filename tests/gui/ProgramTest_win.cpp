@@ -302,7 +302,8 @@ TEST_F(ProgramTest, ShutdownReasonThreeFromTheOnlyRecorderClosesTheProgram)
 TEST_F(ProgramTest, ATrayIconThatCannotBeMadeEndsTheProgramWithItsMessage)
 {
     SetMachineText("RecorderAddress", AddRecorder(Scenario(0)));
-    ASSERT_TRUE(program.Start({{"KZBDKA_TEST_TRAY_REFUSED", "1"}, {"KZBDKA_TEST_TRAY_RETRY_MS", "100"}}));
+    ASSERT_TRUE(program.Start({{"KZBDKA_TEST_TRAY_REFUSED", "1"}, {"KZBDKA_TEST_TRAY_RETRY_MS", "100"}},
+                              Program::TestBuild));
     HWND box = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (box = program.WindowTitled("KZB Voralis")) != nullptr; }));
     bool said = false;

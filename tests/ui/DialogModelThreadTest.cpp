@@ -41,9 +41,18 @@ TEST(DialogModelThreads, HandlersAndTheUserInterfaceShareTheModels)
     annotation.RegisterHandler(2, &two);
     LogCapture log; // the differing configurations are logged
 
+    // The handlers feed once, then wait for the first user-interface pass, so that its
+    // checks run at least once while the handlers are still at work.
+    std::atomic<int> fed{0};
+    std::atomic<int> passes{0};
     std::atomic<int> finished{0};
     auto handlerThread = [&](unsigned recorder) {
         for (int i = 0; i < 500; ++i) {
+            if (i == 1) {
+                ++fed;
+                while (passes == 0)
+                    std::this_thread::yield();
+            }
             const bool enabled = i % 8 != 7;
             annotation.SetAnnotationEnabled(recorder, enabled);
             if (enabled)
@@ -60,12 +69,15 @@ TEST(DialogModelThreads, HandlersAndTheUserInterfaceShareTheModels)
     };
     std::thread first(handlerThread, 1u);
     std::thread second(handlerThread, 2u);
-    while (finished < 2) {
+    while (fed < 2)
+        std::this_thread::yield();
+    do {
         annotation.UpdateLayout();
         annotation.SetFreeText(7, "A-1");
         annotation.Annotate();
         EXPECT_FALSE(recordOnDemand.StateText().empty());
-    }
+        ++passes;
+    } while (finished < 2);
     first.join();
     second.join();
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-// This test program carries the same version resource as KZBDKA.exe (natively: the build's version).
+// This test program carries the same version resource as KZBDKA.exe (windows build only).
 TEST(VersionInfoStore, ReadsTheProductVersion)
 {
     VersionInfoStore store;

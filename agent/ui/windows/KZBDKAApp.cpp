@@ -12,7 +12,9 @@ namespace kzb::ui {
 
 namespace {
 
-// For the tests of a notification area that never takes the icon.
+#ifdef KZBDKA_TEST_SEAMS
+// Only in the test build of the program (KZBDKA-test.exe): a notification area that never
+// takes the icon, and a shorter wait between attempts. The shipped program has neither.
 class RefusingNotificationArea : public NotificationArea
 {
 public:
@@ -27,6 +29,7 @@ const char* Environment(const char* name)
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0' ? value : nullptr;
 }
+#endif
 
 } // namespace
 
@@ -44,12 +47,14 @@ CKZBDKAApp::~CKZBDKAApp()
 CMainFrame::Options CKZBDKAApp::FrameOptions()
 {
     CMainFrame::Options options;
+#ifdef KZBDKA_TEST_SEAMS
     if (const char* wait = Environment("KZBDKA_TEST_TRAY_RETRY_MS"))
         options.trayRetryWait = std::chrono::milliseconds(std::strtoul(wait, nullptr, 10));
     if (Environment("KZBDKA_TEST_TRAY_REFUSED")) {
         m_testArea = std::make_unique<RefusingNotificationArea>();
         options.notificationArea = m_testArea.get();
     }
+#endif
     return options;
 }
 

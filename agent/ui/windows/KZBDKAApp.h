@@ -25,7 +25,7 @@ protected:
 
 private:
     // How the frame is made: the shell's notification area and the 10 s between tray icon
-    // attempts, unless the environment asks otherwise for a test.
+    // attempts; in the test build, the environment may ask otherwise.
     CMainFrame::Options FrameOptions();
 
     bool m_socketsStarted = false;

@@ -144,8 +144,10 @@ TEST_F(Concurrency, FirstUseFromManyThreadsCreatesOneLogger)
     go = true;
     for (auto& thread : threads)
         thread.join();
+    ASSERT_NE(found[0], nullptr);
     for (auto* logger : found)
         EXPECT_EQ(logger, found[0]);
+    EXPECT_EQ(GetLogger(scope.Module()), found[0]) << "the logger made first is the one kept";
 }
 
 TEST_F(Concurrency, LevelChangesWhileThreadsLog)
