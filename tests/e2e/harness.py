@@ -237,10 +237,17 @@ class Simulator:
             wait_or_kill(self.process, timeout=5)
 
 
+def private_folder(path):
+    """A folder only this user may enter, as $XDG_RUNTIME_DIR is."""
+    os.makedirs(path, exist_ok=True)
+    os.chmod(path, 0o700)
+    return path
+
+
 class Agent:
     """kzbdka-cli with its own desktop file, settings file and log folder; its stdout read by a thread."""
 
-    def __init__(self, folder, recorders, port, desktop=True, settings=None, log_dir=True):
+    def __init__(self, folder, recorders, port, desktop=True, settings=None, log_dir=True, runtime_dir=None):
         self.folder = folder
         self.desktop_file = os.path.join(folder, "desktop.json")
         self.log_dir = os.path.join(folder, "logs")
@@ -264,6 +271,9 @@ class Agent:
             arguments += ["--settings", settings_file]
             # The fixed Windows folders (logging configuration) of this run only.
             env["KZB_ROOT"] = os.path.join(folder, "root")
+            # The user's private folder, where the agent waits for the browser's page host: one
+            # per case, so that agents of cases running at once never meet.
+            env["XDG_RUNTIME_DIR"] = runtime_dir or private_folder(os.path.join(folder, "runtime"))
         self.stderr = open(os.path.join(folder, "agent-stderr.txt"), "wb")
         self.process = subprocess.Popen(command + arguments, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                         stderr=self.stderr, env=env)
