@@ -174,7 +174,7 @@ private:
         }
         if (message->kind == PageMessage::Kind::Hello) {
             if (!connection.introduced)
-                KZB_LOG(kzb::log::Message, "Browser extension connected: %s (host %llu)", message->origin.c_str(), id);
+                KZB_LOG(kzb::log::Print, "Browser extension connected: %s (host %llu)", message->origin.c_str(), id);
             connection.introduced = true;
             return;
         }
@@ -201,7 +201,7 @@ private:
         // A connection that never said which extension it serves was no extension.
         if (log && connection.introduced) {
             const std::size_t pages = m_pages->Count(connection.id);
-            KZB_LOG(kzb::log::Message, "Browser extension gone (host %llu); its %zu pages are dropped",
+            KZB_LOG(kzb::log::Print, "Browser extension gone (host %llu); pages dropped: %zu",
                     static_cast<unsigned long long>(connection.id), pages);
         }
         m_pages->Disconnect(connection.id);

@@ -237,11 +237,10 @@ class Simulator:
             wait_or_kill(self.process, timeout=5)
 
 
-def private_folder(path):
-    """A folder only this user may enter, as $XDG_RUNTIME_DIR is."""
-    os.makedirs(path, exist_ok=True)
-    os.chmod(path, 0o700)
-    return path
+def private_folder():
+    """A new folder only this user may enter, as $XDG_RUNTIME_DIR is; short, as a socket's path
+    must be (a case folder is too deep)."""
+    return tempfile.mkdtemp(prefix="kzbrt-")
 
 
 class Agent:
@@ -261,6 +260,7 @@ class Agent:
         if desktop:
             arguments += ["--desktop", agent_path(self.desktop_file)]
         env = dict(os.environ)
+        self.own_runtime = None
         if under_wine():
             command = ["wine", CONFIG["agent"]]
         else:
@@ -273,7 +273,8 @@ class Agent:
             env["KZB_ROOT"] = os.path.join(folder, "root")
             # The user's private folder, where the agent waits for the browser's page host: one
             # per case, so that agents of cases running at once never meet.
-            env["XDG_RUNTIME_DIR"] = runtime_dir or private_folder(os.path.join(folder, "runtime"))
+            self.own_runtime = None if runtime_dir else private_folder()
+            env["XDG_RUNTIME_DIR"] = runtime_dir or self.own_runtime
         self.stderr = open(os.path.join(folder, "agent-stderr.txt"), "wb")
         self.process = subprocess.Popen(command + arguments, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                         stderr=self.stderr, env=env)
@@ -389,15 +390,22 @@ class Agent:
                 pass
             if not wait_or_kill(self.process):
                 self.stderr.close()
+                self._remove_runtime()
                 return None
         self.stderr.close()
+        self._remove_runtime()
         return self.process.returncode
+
+    def _remove_runtime(self):
+        if self.own_runtime:
+            shutil.rmtree(self.own_runtime, ignore_errors=True)
 
     def kill(self):
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
         self.stderr.close()
+        self._remove_runtime()
 
     def stderr_text(self):
         with open(self.stderr.name, "rb") as f:
