@@ -170,9 +170,7 @@ int main(int argc, char** argv)
     }
     const auto pages = ApplyOptions(*options);
     StartProgramLogging(options->logFolder.empty() ? FindLogFolder() : UseLogFolder(options->logFolder));
-#if !defined(_WIN32)
     auto pageServer = kzb::inspection::ServeBrowserPages(pages);
-#endif
 
     int result = 1;
     if (kzb::net::StartUp() != 0) {
@@ -181,9 +179,7 @@ int main(int argc, char** argv)
         result = RunAgent(*options);
         kzb::net::CleanUp();
     }
-#if !defined(_WIN32)
     pageServer.reset();
-#endif
     StopProgramLogging();
     return result;
 }
