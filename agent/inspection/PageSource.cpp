@@ -1,5 +1,7 @@
 #include "PageSource.h"
 
+#include <exception>
+
 namespace kzb::inspection {
 
 namespace {
@@ -236,14 +238,23 @@ public:
         : m_desktop(std::move(desktop)), m_pages(std::move(pages))
     {
     }
+    // A desktop search that fails (a hung Internet Explorer) does not hide the reported pages:
+    // they are still looked at, and the failure comes after them when none matched.
     bool FindBrowserWindows(const WindowVisitor& found) override
     {
-        if (m_desktop && m_desktop->FindBrowserWindows(found))
-            return true;
+        std::exception_ptr failure;
+        try {
+            if (m_desktop && m_desktop->FindBrowserWindows(found))
+                return true;
+        } catch (...) {
+            failure = std::current_exception();
+        }
         for (WindowId page : m_pages) {
             if (found(page))
                 return true;
         }
+        if (failure)
+            std::rethrow_exception(failure);
         return false;
     }
 
