@@ -163,14 +163,28 @@ chrome.tabs.onRemoved.addListener((tabId, info) => {
 });
 chrome.tabs.onAttached.addListener((tabId, info) => reportWindow(info.newWindowId));
 chrome.tabs.onDetached.addListener((tabId, info) => reportWindow(info.oldWindowId));
-chrome.windows.onRemoved.addListener((windowId) => reportClosed(windowId));
+chrome.windows.onRemoved.addListener((windowId) => {
+  domReport.delete(windowId);
+  reportClosed(windowId);
+});
 chrome.windows.onFocusChanged.addListener((windowId) => {
   if (windowId !== chrome.windows.WINDOW_ID_NONE) reportWindow(windowId);
 });
-// A page that changed without navigating; only its body can tell.
+// A page that changed without navigating; only its body can tell. Every frame of a tab may
+// tell, so the reports of a window are spaced here too.
+const DOM_SPACING_MS = 250;
+const domReport = new Map(); // window -> {timer, last}
 chrome.runtime.onMessage.addListener((message, sender) => {
-  if (message && message.type === "changed" && sender.tab && sender.tab.active && bodiesWanted)
-    reportWindow(sender.tab.windowId);
+  if (!message || message.type !== "changed" || !sender.tab || !sender.tab.active || !bodiesWanted) return;
+  const windowId = sender.tab.windowId;
+  const state = domReport.get(windowId) || { timer: null, last: 0 };
+  domReport.set(windowId, state);
+  if (state.timer !== null) return;
+  state.timer = setTimeout(() => {
+    state.timer = null;
+    state.last = Date.now();
+    reportWindow(windowId);
+  }, Math.max(0, state.last + DOM_SPACING_MS - Date.now()));
 });
 chrome.runtime.onStartup.addListener(connect);
 chrome.runtime.onInstalled.addListener(connect);
