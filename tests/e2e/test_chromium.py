@@ -114,12 +114,16 @@ class PageRules(ChromiumCase):
     def test_a_card_form_only_in_a_cross_origin_frame_matches_a_body_rule(self):
         self.sites.pages[("shop.example", "/checkout")] = page(
             "Checkout", f"<p>Order</p><iframe src='{self.sites.url('psp.example', '/card')}'></iframe>")
-        agent, sim, browser = self.start_with_browser(page_rule((BODY, CONTAINS, 'name="cardnumber"')))
+        # The frame's block comes inside the page's own, after its "Embedded Documents" line.
+        mark = "#" * 64
+        nested = f"{mark} - Embedded Documents\r\n\r\n{mark} - Body\r\n<form>"
+        agent, sim, browser = self.start_with_browser(
+            page_rule((BODY, CONTAINS, 'name="cardnumber"'), (BODY, CONTAINS, nested)))
         tab = browser.first_tab()
         since, shown = sim.mark(), agent.mark()
         browser.navigate(tab, self.sites.url("shop.example", "/checkout"))
         sim.wait_action("DKA_PCI_SUPPRESS", START, since=since)
-        agent.expect_line(reason("HTML Body", "contains", 'name="cardnumber"'), after=shown)
+        agent.wait_for_line(re.escape(reason("HTML Body", "contains", 'name="cardnumber"')) + ".*", after=shown)
         browser.navigate(tab, self.sites.url("shop.example", "/basket"))
         sim.wait_action("DKA_PCI_SUPPRESS", END, since=since)
 
