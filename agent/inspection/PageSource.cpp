@@ -147,23 +147,42 @@ private:
 
 std::unique_ptr<DesktopWatcher> PageSource::Watch(std::function<void()> changed)
 {
-    std::lock_guard lock(m_noticeMutex);
+    auto listener = std::make_shared<Listener>();
+    listener->changed = std::move(changed);
+    std::lock_guard lock(m_listMutex);
     const std::uint64_t token = m_nextToken++;
-    m_listeners[token] = std::move(changed);
+    m_listeners[token] = std::move(listener);
     return std::make_unique<Watcher>(*this, token);
 }
 
 void PageSource::Unwatch(std::uint64_t token)
 {
-    std::lock_guard lock(m_noticeMutex);
-    m_listeners.erase(token);
+    std::shared_ptr<Listener> listener;
+    {
+        std::lock_guard lock(m_listMutex);
+        const auto found = m_listeners.find(token);
+        if (found == m_listeners.end())
+            return;
+        listener = std::move(found->second);
+        m_listeners.erase(found);
+    }
+    std::lock_guard lock(listener->mutex);
+    listener->active = false;
 }
 
 void PageSource::Changed()
 {
-    std::lock_guard lock(m_noticeMutex);
-    for (const auto& [token, listener] : m_listeners)
-        listener();
+    std::vector<std::shared_ptr<Listener>> listeners;
+    {
+        std::lock_guard lock(m_listMutex);
+        for (const auto& [token, listener] : m_listeners)
+            listeners.push_back(listener);
+    }
+    for (const auto& listener : listeners) {
+        std::lock_guard lock(listener->mutex);
+        if (listener->active)
+            listener->changed();
+    }
 }
 
 void PageSource::NoteBodyRead(Clock::time_point now)

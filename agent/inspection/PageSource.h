@@ -92,9 +92,19 @@ private:
     bool m_bodiesWanted = false;
     Clock::time_point m_lastBodyRead{};
 
-    std::mutex m_noticeMutex; // held while listeners are called, so that they can be removed safely
-    std::map<std::uint64_t, std::function<void()>> m_listeners;
+    // A listener is called under its own lock, which its removal takes too: after removal no
+    // call is under way. The list's lock is never held during a call, so a listener may take
+    // locks that are held while watches are made (the inspection clock's).
+    struct Listener
+    {
+        std::mutex mutex;
+        bool active = true;
+        std::function<void()> changed;
+    };
+    std::mutex m_listMutex;
+    std::map<std::uint64_t, std::shared_ptr<Listener>> m_listeners;
     std::uint64_t m_nextToken = 1;
+    std::mutex m_noticeMutex; // held while the bodies notice is called
     std::function<void()> m_bodiesNotice;
 };
 

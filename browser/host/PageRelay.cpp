@@ -6,8 +6,19 @@ namespace kzb::pagehost {
 
 using kzb::inspection::PageMessage;
 
+namespace {
+bool g_quiet = false;
+} // namespace
+
+void SetQuiet(bool quiet)
+{
+    g_quiet = quiet;
+}
+
 void Note(const std::string& text)
 {
+    if (g_quiet)
+        return;
     std::fprintf(stderr, "kzbdka-pagehost: %s\n", text.c_str());
     std::fflush(stderr);
 }

@@ -20,7 +20,8 @@ enum class From
 // The frame to pass on for a frame read from one side, or empty when it is dropped.
 std::string Relay(From from, const kzb::inspection::PageFrameReader::Frame& frame);
 
-// A line on standard error, prefixed with the program's name.
+// A line on standard error, prefixed with the program's name; none while quiet (fuzzing).
 void Note(const std::string& text);
+void SetQuiet(bool quiet);
 
 } // namespace kzb::pagehost
