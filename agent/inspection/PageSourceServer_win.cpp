@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <list>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -130,16 +131,21 @@ private:
             m_listening.event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
         m_listening.overlapped = {};
         m_listening.overlapped.hEvent = m_listening.event;
+        // A host that came between the instance's creation and this call is connected already:
+        // no operation is under way then, and Accept must not ask for its result.
+        m_connectedAtOnce = false;
         if (::ConnectNamedPipe(m_listening.pipe, &m_listening.overlapped)) {
-            ::SetEvent(m_listening.event);
+            m_connectedAtOnce = true;
         } else {
             const DWORD error = ::GetLastError();
             if (error == ERROR_PIPE_CONNECTED)
-                ::SetEvent(m_listening.event);
+                m_connectedAtOnce = true;
             else if (error != ERROR_IO_PENDING)
                 return false;
         }
-        m_listening.pending = true;
+        if (m_connectedAtOnce)
+            ::SetEvent(m_listening.event);
+        m_listening.pending = !m_connectedAtOnce;
         return true;
     }
 
@@ -158,8 +164,16 @@ private:
             if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED)
                 return;
             if (woken == WAIT_OBJECT_0 + 1) {
-                for (Connection& connection : m_connections)
-                    SendDemand(connection);
+                for (auto it = m_connections.begin(); it != m_connections.end();) {
+                    if (SendDemand(*it)) {
+                        ++it;
+                    } else {
+                        Close(*it, true);
+                        it = m_connections.erase(it);
+                    }
+                }
+                if (!listening)
+                    listening = Listen();
                 continue;
             }
             const std::size_t index = woken - WAIT_OBJECT_0 - 2;
@@ -183,7 +197,8 @@ private:
     {
         DWORD ignored = 0;
         m_listening.pending = false;
-        const bool connected = ::GetOverlappedResult(m_listening.pipe, &m_listening.overlapped, &ignored, FALSE) ||
+        const bool connected = m_connectedAtOnce ||
+                               ::GetOverlappedResult(m_listening.pipe, &m_listening.overlapped, &ignored, FALSE) ||
                                ::GetLastError() == ERROR_PIPE_CONNECTED;
         if (!connected) {
             Discard(m_listening);
@@ -206,8 +221,7 @@ private:
         m_listening.pipe = INVALID_HANDLE_VALUE;
         m_listening.event = nullptr;
         connection.id = m_pages->Connect();
-        SendDemand(connection);
-        if (!StartRead(connection)) {
+        if (!SendDemand(connection) || !StartRead(connection)) {
             Close(connection, false);
             m_connections.pop_back();
         }
@@ -277,26 +291,40 @@ private:
         m_pages->Apply(connection.id, *message);
     }
 
-    // Small and rare: written at once, waiting at most a moment for a host that does not read.
-    void SendDemand(Connection& connection)
+    // Small and rare: written at once, waiting at most a second for a host that does not
+    // read; false when it could not be written (the connection is then closed).
+    bool SendDemand(Connection& connection)
     {
         PageMessage demand;
         demand.kind = PageMessage::Kind::Bodies;
         demand.bodiesWanted = m_pages->BodiesWanted();
         const std::string frame = FramePageMessage(FormatPageMessage(demand));
-        OVERLAPPED overlapped{};
-        overlapped.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        // On the heap: a write that cannot be cancelled keeps it, and its event, for good.
+        auto overlapped = std::make_unique<OVERLAPPED>();
+        overlapped->hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
         DWORD written = 0;
-        if (!::WriteFile(connection.pipe, frame.data(), static_cast<DWORD>(frame.size()), &written, &overlapped) &&
-            ::GetLastError() == ERROR_IO_PENDING) {
-            if (::WaitForSingleObject(overlapped.hEvent, 1000) != WAIT_OBJECT_0) {
-                ::CancelIoEx(connection.pipe, &overlapped);
-                KZB_LOG(kzb::log::Warning, "Browser pages: host %llu does not read; the demand for bodies not sent",
-                        static_cast<unsigned long long>(connection.id));
-            }
-            ::GetOverlappedResult(connection.pipe, &overlapped, &written, TRUE);
+        if (::WriteFile(connection.pipe, frame.data(), static_cast<DWORD>(frame.size()), &written, overlapped.get())) {
+            ::CloseHandle(overlapped->hEvent);
+            return true;
         }
-        ::CloseHandle(overlapped.hEvent);
+        if (::GetLastError() != ERROR_IO_PENDING) {
+            ::CloseHandle(overlapped->hEvent);
+            return false;
+        }
+        bool sent = ::WaitForSingleObject(overlapped->hEvent, 1000) == WAIT_OBJECT_0 &&
+                    ::GetOverlappedResult(connection.pipe, overlapped.get(), &written, FALSE);
+        if (!sent) {
+            KZB_LOG(kzb::log::Warning, "Browser pages: host %llu does not read; it is let go",
+                    static_cast<unsigned long long>(connection.id));
+            ::CancelIoEx(connection.pipe, overlapped.get());
+            if (!::GetOverlappedResult(connection.pipe, overlapped.get(), &written, FALSE) &&
+                ::GetLastError() == ERROR_IO_INCOMPLETE) {
+                overlapped.release();
+                return false;
+            }
+        }
+        ::CloseHandle(overlapped->hEvent);
+        return sent;
     }
 
     void Close(Connection& connection, bool log)
@@ -316,6 +344,7 @@ private:
     const HANDLE m_stop;
     const HANDLE m_demand;
     Connection m_listening;
+    bool m_connectedAtOnce = false;
     std::list<Connection> m_connections; // the server thread's alone
     std::thread m_thread;
 };
@@ -329,6 +358,15 @@ std::unique_ptr<PageSourceServer> ServeBrowserPages(std::shared_ptr<PageSource> 
     SECURITY_ATTRIBUTES security{};
     if (name.empty() || !CurrentUserOnly(security, error)) {
         KZB_LOG(kzb::log::Error, "Browser pages: none are read: %s", error.c_str());
+        return nullptr;
+    }
+    // Any pipe of the name, however made, is another's: the first instance flag says so on
+    // Windows, and a look first says so where the flag is not kept (Wine).
+    // (Waiting for an instance tells whether the pipe exists without connecting to it.)
+    if (::WaitNamedPipeA(name.c_str(), 1) || ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+        KZB_LOG(kzb::log::Warning, "Browser pages: the pipe '%s' exists already (another agent of this session?); "
+                                   "this one reads none", name.c_str());
+        ::LocalFree(security.lpSecurityDescriptor);
         return nullptr;
     }
     const HANDLE first = ::CreateNamedPipeA(

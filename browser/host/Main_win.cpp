@@ -73,9 +73,15 @@ public:
 private:
     HANDLE Connect()
     {
-        const HANDLE pipe = ::CreateFileA(m_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                          FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
-                                          nullptr);
+        HANDLE pipe = INVALID_HANDLE_VALUE;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            pipe = ::CreateFileA(m_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+            if (pipe != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_PIPE_BUSY)
+                break;
+            // The agent is making its next instance.
+            ::WaitNamedPipeA(m_name.c_str(), RetryMs);
+        }
         if (pipe == INVALID_HANDLE_VALUE)
             return pipe;
         // The pipe's server must be of this very session, not a program of another that took
