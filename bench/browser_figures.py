@@ -15,6 +15,7 @@ kzbdka-pagehost. The simulator's times have a resolution of 1 ms.
 """
 import argparse
 import os
+import re
 import shutil
 import statistics
 import sys
@@ -77,10 +78,23 @@ class Run:
         shutil.rmtree(self.runtime, ignore_errors=True)
 
 
-def timed(sim, tab_socket, do, since):
+def host_times(folder):
+    """When the host got each message from the browser (KZB_PAGEHOST_TIMES), in order."""
+    try:
+        with open(os.path.join(folder, "chromium-stderr.txt"), errors="replace") as f:
+            return [float(m.group(1)) for m in re.finditer(r"browser message of \d+ bytes at ([0-9.]+)", f.read())]
+    except OSError:
+        return []
+
+
+def timed(sim, tab_socket, do, since, folder, browser_times):
+    before = len(host_times(folder))
     sent = time.time()
     do(tab_socket)
     start = sim.wait_action("DKA_PCI_SUPPRESS", harness.START, since=since)
+    arrived = [t for t in host_times(folder)[before:] if t >= sent]
+    if arrived:
+        browser_times.append((arrived[0] - sent) * 1000.0)
     return (start["time"] - sent) * 1000.0, start
 
 
@@ -91,16 +105,16 @@ def navigation_figures(folder, host, sites, trials):
         tab = browser.first_tab()
         target = browser.target(tab)
         target.call("Page.navigate", url=sites.url("shop.example", "/"))
-        times = []
+        times, browser_times = [], []
         for _ in range(trials):
             since = run.sim.mark()
             took, start = timed(run.sim, target, lambda t: t.call("Page.navigate", url=sites.url("pay.example", "/")),
-                                since)
+                                since, run.folder, browser_times)
             times.append(took)
             target.call("Page.navigate", url=sites.url("shop.example", "/"))
             run.sim.wait_action("DKA_PCI_SUPPRESS", harness.END, since=start["seq"])
         target.close()
-        return times
+        return times, browser_times
     finally:
         run.close()
 
@@ -120,16 +134,20 @@ def spa_figures(folder, host, sites, trials):
         start = run.sim.wait_action("DKA_PCI_SUPPRESS", harness.START, since=since)
         target.call("Runtime.evaluate", expression="window.hideCardForm()")
         run.sim.wait_action("DKA_PCI_SUPPRESS", harness.END, since=start["seq"])
-        times = []
+        times, browser_times = [], []
         for _ in range(trials):
             since = run.sim.mark()
             took, start = timed(run.sim, target,
-                                lambda t: t.call("Runtime.evaluate", expression="window.showCardForm()"), since)
+                                lambda t: t.call("Runtime.evaluate", expression="window.showCardForm()"), since,
+                                run.folder, browser_times)
             times.append(took)
             target.call("Runtime.evaluate", expression="window.hideCardForm()")
             run.sim.wait_action("DKA_PCI_SUPPRESS", harness.END, since=start["seq"])
+            # A change is reported at once unless the page changed within the spacing
+            # (250 ms) before: each trial is a first change.
+            time.sleep(0.4)
         target.close()
-        return times
+        return times, browser_times
     finally:
         run.close()
 
@@ -167,6 +185,7 @@ def main():
     parser.add_argument("--seconds", type=float, default=30)
     args = parser.parse_args()
     harness.CONFIG["agent"] = os.path.abspath(args.agent)
+    os.environ["KZB_PAGEHOST_TIMES"] = "1"  # the host notes when the browser's messages came
     host = os.path.abspath(args.page_host)
     folder = tempfile.mkdtemp(prefix="kzb-browser-figures-")
     sites = Sites({
@@ -178,9 +197,13 @@ def main():
     try:
         for name, figures in (("navigation to Start", navigation_figures), ("DOM change to Start", spa_figures)):
             os.makedirs(os.path.join(folder, name.split()[0]), exist_ok=True)
-            times = figures(os.path.join(folder, name.split()[0]), host, sites, args.trials)
+            times, browser_times = figures(os.path.join(folder, name.split()[0]), host, sites, args.trials)
             print(f"{name}: p50 {statistics.median(times):.0f} ms, p99 {percentile(times, 0.99):.0f} ms, "
                   f"max {max(times):.0f} ms over {len(times)}", flush=True)
+            if browser_times:
+                print(f"  of which the browser, to its first message at the host: p50 "
+                      f"{statistics.median(browser_times):.0f} ms, p99 {percentile(browser_times, 0.99):.0f} ms",
+                      flush=True)
         os.makedirs(os.path.join(folder, "cpu"), exist_ok=True)
         without, with_browser, tabs = cpu_figures(os.path.join(folder, "cpu"), host, sites, args.seconds)
         print(f"agent CPU idle over {args.seconds:.0f} s: no browser {100 * without:.2f} %, "

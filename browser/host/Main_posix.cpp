@@ -15,7 +15,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 using kzb::inspection::PageFrameReader;
@@ -68,9 +71,22 @@ int ConnectToAgent(const std::string& path)
 
 } // namespace
 
+// For the figures (bench/browser_figures.py): when each message came from the browser, on
+// the wall clock, with its size and nothing of its text.
+void NoteTime(std::size_t size)
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    char line[96];
+    std::snprintf(line, sizeof line, "browser message of %zu bytes at %lld.%06ld", size,
+                  static_cast<long long>(now.tv_sec), now.tv_nsec / 1000);
+    Note(line);
+}
+
 int main(int argc, char** argv)
 {
     ::signal(SIGPIPE, SIG_IGN);
+    const bool times = std::getenv("KZB_PAGEHOST_TIMES") != nullptr;
     const std::string origin = argc > 1 ? argv[1] : "";
 
     std::string error;
@@ -129,6 +145,8 @@ int main(int argc, char** argv)
             if (got > 0) {
                 fromBrowser.Append(buffer, static_cast<std::size_t>(got));
                 while (auto frame = fromBrowser.Next()) {
+                    if (times)
+                        NoteTime(frame->size);
                     const std::string relayed = kzb::pagehost::Relay(From::Browser, *frame);
                     // Without an agent the page is dropped: a new agent asks for every window.
                     if (!relayed.empty() && agent >= 0 && !WriteAll(agent, relayed))
