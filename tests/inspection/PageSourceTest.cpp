@@ -14,6 +14,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
+#include <system_error>
 
 using namespace kzb::inspection;
 using namespace std::chrono_literals;
@@ -291,6 +293,39 @@ TEST_F(BrowserPagesDesktopTest, APageGoneBeforeItIsOpenedReadsAsNoPage)
         return false;
     }));
     EXPECT_EQ(seen, 1);
+}
+
+// A desktop whose browser search fails, as a hung Internet Explorer makes it.
+class FailingBrowserSearch : public DesktopFile
+{
+public:
+    using DesktopFile::DesktopFile;
+    std::unique_ptr<BrowserWindowFinder> CreateBrowserWindowFinder() override
+    {
+        struct Failing : BrowserWindowFinder
+        {
+            bool FindBrowserWindows(const WindowVisitor&) override
+            {
+                throw std::system_error(std::make_error_code(std::errc::timed_out), "Failed to find window");
+            }
+        };
+        return std::make_unique<Failing>();
+    }
+};
+
+TEST_F(BrowserPagesDesktopTest, AFailedDesktopSearchDoesNotHideTheReportedPages)
+{
+    SetDesktop(std::make_shared<BrowserPagesDesktop>(std::make_shared<FailingBrowserSearch>(m_path), pages));
+    pages->Apply(chrome, PageOf(1, "pay.example"));
+    for (const bool snapshot : {false, true}) {
+        SCOPED_TRACE(snapshot ? "in an inspection's snapshot" : "on the desktop itself");
+        std::optional<InspectionSnapshot> inspection;
+        if (snapshot)
+            inspection.emplace();
+        EXPECT_TRUE(BrowserHTMLMethod({BrowserHTMLCriteria(4, 4, "pay.example")}).Check());
+        // With no page matching, the failure is still told.
+        EXPECT_THROW(BrowserHTMLMethod({BrowserHTMLCriteria(4, 4, "other.example")}).Check(), std::system_error);
+    }
 }
 
 TEST_F(BrowserPagesDesktopTest, APageChangeWakesTheInspectionClockAsADesktopChangeDoes)
