@@ -237,10 +237,16 @@ class Simulator:
             wait_or_kill(self.process, timeout=5)
 
 
+def private_folder():
+    """A new folder only this user may enter, as $XDG_RUNTIME_DIR is; short, as a socket's path
+    must be (a case folder is too deep)."""
+    return tempfile.mkdtemp(prefix="kzbrt-")
+
+
 class Agent:
     """kzbdka-cli with its own desktop file, settings file and log folder; its stdout read by a thread."""
 
-    def __init__(self, folder, recorders, port, desktop=True, settings=None, log_dir=True):
+    def __init__(self, folder, recorders, port, desktop=True, settings=None, log_dir=True, runtime_dir=None):
         self.folder = folder
         self.desktop_file = os.path.join(folder, "desktop.json")
         self.log_dir = os.path.join(folder, "logs")
@@ -254,6 +260,7 @@ class Agent:
         if desktop:
             arguments += ["--desktop", agent_path(self.desktop_file)]
         env = dict(os.environ)
+        self.own_runtime = None
         if under_wine():
             command = ["wine", CONFIG["agent"]]
         else:
@@ -264,6 +271,10 @@ class Agent:
             arguments += ["--settings", settings_file]
             # The fixed Windows folders (logging configuration) of this run only.
             env["KZB_ROOT"] = os.path.join(folder, "root")
+            # The user's private folder, where the agent waits for the browser's page host: one
+            # per case, so that agents of cases running at once never meet.
+            self.own_runtime = None if runtime_dir else private_folder()
+            env["XDG_RUNTIME_DIR"] = runtime_dir or self.own_runtime
         self.stderr = open(os.path.join(folder, "agent-stderr.txt"), "wb")
         self.process = subprocess.Popen(command + arguments, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                         stderr=self.stderr, env=env)
@@ -379,15 +390,22 @@ class Agent:
                 pass
             if not wait_or_kill(self.process):
                 self.stderr.close()
+                self._remove_runtime()
                 return None
         self.stderr.close()
+        self._remove_runtime()
         return self.process.returncode
+
+    def _remove_runtime(self):
+        if self.own_runtime:
+            shutil.rmtree(self.own_runtime, ignore_errors=True)
 
     def kill(self):
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
         self.stderr.close()
+        self._remove_runtime()
 
     def stderr_text(self):
         with open(self.stderr.name, "rb") as f:

@@ -123,6 +123,8 @@ def main():
     parser.add_argument("--agent", required=True, help="kzbdka-cli, or kzbdka-cli.exe (run under Wine)")
     parser.add_argument("--trigger-app", help="trigger_window_app.exe (real-window tests under Wine)")
     parser.add_argument("--browser-app", help="ie_browser_app.exe (browser page tests under Wine)")
+    parser.add_argument("--page-host", help="kzbdka-pagehost (the Chromium tests)")
+    parser.add_argument("--module", default="test_agent", help="the test module: test_agent or test_chromium")
     parser.add_argument("--report", default="test-results/cli_e2e_tests.xml")
     parser.add_argument("-k", dest="patterns", action="append", help="only tests matching this pattern")
     args = parser.parse_args()
@@ -130,6 +132,7 @@ def main():
     harness.CONFIG["agent"] = os.path.abspath(args.agent)
     harness.CONFIG["trigger_app"] = os.path.abspath(args.trigger_app) if args.trigger_app else None
     harness.CONFIG["browser_app"] = os.path.abspath(args.browser_app) if args.browser_app else None
+    harness.CONFIG["page_host"] = os.path.abspath(args.page_host) if args.page_host else None
     harness.CONFIG["keep_dir"] = os.path.abspath(os.path.splitext(args.report)[0] + "-cases")
     os.makedirs(harness.CONFIG["keep_dir"], exist_ok=True)
     wine = harness.under_wine()
@@ -141,14 +144,14 @@ def main():
         loader.testNamePatterns = [p if "*" in p else f"*{p}*" for p in args.patterns]
     started = time.monotonic()
     try:
-        suite = loader.loadTestsFromName("test_agent")
+        suite = loader.loadTestsFromName(args.module)
         runner = unittest.TextTestRunner(stream=sys.stdout, verbosity=2, resultclass=RecordingResult)
         result = runner.run(suite)
         cases = result.cases
         success = result.wasSuccessful()
     except Exception:  # a broken test module is one failed case, not a missing report
         traceback.print_exc()
-        cases = {"test_agent.Loading.test_module": {"outcome": "error", "message": traceback.format_exc(),
+        cases = {f"{args.module}.Loading.test_module": {"outcome": "error", "message": traceback.format_exc(),
                                                     "time": 0.0}}
         success = False
     finally:

@@ -1,13 +1,14 @@
 """The headless agent kzbdka-cli against the recorder simulator, end to end: what it sends, byte
 for byte, and what it shows, for what a recorder and the person at the desk do."""
 import os
+import shutil
 import time
 import unittest
 
 from harness import (ANNOTATION, CONFIG, DISCARD, END, FIELDS_SHOWN, KEEP, MANUAL, NOTES, OUTCOME, PCI,
                      RECORD, RECORD_ON_DEMAND, START, SUPPRESS, WAIT, Agent, Browser, Simulator, TriggerWindow,
                      action_image, annotate_image, get_id_config_image, get_task_config_image, id_image, identity,
-                     agent_path, new_case_folder, page_trigger, scenario, set_wine_machine_values,
+                     agent_path, new_case_folder, page_trigger, private_folder, scenario, set_wine_machine_values,
                      set_wine_user_text, tls_certificates, trigger, under_wine, wait_for_file_line, count_file_lines)
 
 HOSTS = ("127.0.0.1", "127.0.0.2")
@@ -36,8 +37,11 @@ class AgentCase(unittest.TestCase):
         if under_wine() and settings:
             set_wine_machine_values(settings)
             self.addCleanup(set_wine_machine_values, {name: None for name in settings})
+        # The user's runtime folder, where a browser's page host finds the agent.
+        self.runtime = private_folder()
+        self.addCleanup(shutil.rmtree, self.runtime, True)
         self.agent = Agent(self.folder, HOSTS[:len(scenarios)], self.sim.port, desktop=desktop, settings=settings,
-                           log_dir=log_dir)
+                           log_dir=log_dir, runtime_dir=self.runtime)
         self.agent.set_windows(windows)
         self.addCleanup(self.finish_agent, self.agent)
         return self.agent, self.sim

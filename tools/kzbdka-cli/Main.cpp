@@ -10,6 +10,7 @@
 #include "comms/Net.h"
 #include "inspection/Desktop.h"
 #include "inspection/DesktopFile.h"
+#include "inspection/PageSource.h"
 #include "ui/MainFrameCore.h"
 #include "ui/ProgramLogging.h"
 #include "ui/Registry.h"
@@ -95,7 +96,8 @@ private:
     std::shared_ptr<Shared> m_shared;
 };
 
-void ApplyOptions(const CliOptions& options)
+// The pages the browser extension reports are browser windows too, after the desktop's own.
+std::shared_ptr<kzb::inspection::PageSource> ApplyOptions(const CliOptions& options)
 {
 #if defined(_WIN32)
     if (!options.settingsFile.empty())
@@ -104,9 +106,13 @@ void ApplyOptions(const CliOptions& options)
     if (!options.settingsFile.empty())
         setenv("KZB_REGISTRY_FILE", options.settingsFile.c_str(), 1);
 #endif
-    if (!options.desktopFile.empty())
-        kzb::inspection::SetDesktop(
-            std::make_shared<kzb::inspection::DesktopFile>(PathFromSystemText(options.desktopFile)));
+    std::shared_ptr<kzb::inspection::Desktop> desktop =
+        options.desktopFile.empty()
+            ? kzb::inspection::CreateSystemDesktop()
+            : std::make_shared<kzb::inspection::DesktopFile>(PathFromSystemText(options.desktopFile));
+    auto pages = std::make_shared<kzb::inspection::PageSource>();
+    kzb::inspection::SetDesktop(std::make_shared<kzb::inspection::BrowserPagesDesktop>(desktop, pages));
+    return pages;
 }
 
 int RunAgent(const CliOptions& options)
@@ -162,8 +168,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "kzbdka-cli: %s\n%s\n", error.c_str(), CliUsage);
         return 2;
     }
-    ApplyOptions(*options);
+    const auto pages = ApplyOptions(*options);
     StartProgramLogging(options->logFolder.empty() ? FindLogFolder() : UseLogFolder(options->logFolder));
+    auto pageServer = kzb::inspection::ServeBrowserPages(pages);
 
     int result = 1;
     if (kzb::net::StartUp() != 0) {
@@ -172,6 +179,7 @@ int main(int argc, char** argv)
         result = RunAgent(*options);
         kzb::net::CleanUp();
     }
+    pageServer.reset();
     StopProgramLogging();
     return result;
 }

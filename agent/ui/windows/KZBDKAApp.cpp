@@ -36,11 +36,17 @@ const char* Environment(const char* name)
 CKZBDKAApp::CKZBDKAApp()
 {
     StartProgramLogging(FindLogFolder());
+    // The pages the browser extension reports are browser windows after the desktop's own.
+    auto pages = std::make_shared<kzb::inspection::PageSource>();
+    kzb::inspection::SetDesktop(
+        std::make_shared<kzb::inspection::BrowserPagesDesktop>(kzb::inspection::CreateSystemDesktop(), pages));
+    m_pageServer = kzb::inspection::ServeBrowserPages(pages);
 }
 
 CKZBDKAApp::~CKZBDKAApp()
 {
     m_mainFrame.reset();
+    m_pageServer.reset();
     StopProgramLogging();
 }
 

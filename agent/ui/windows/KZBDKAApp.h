@@ -4,6 +4,7 @@
 
 #include "Application.h"
 #include "MainFrame.h"
+#include "inspection/PageSource.h"
 
 #include <memory>
 
@@ -28,6 +29,8 @@ private:
     // attempts; in the test build, the environment may ask otherwise.
     CMainFrame::Options FrameOptions();
 
+    // Chrome and Edge pages, as the browser extension reports them.
+    std::unique_ptr<kzb::inspection::PageSourceServer> m_pageServer;
     bool m_socketsStarted = false;
     std::unique_ptr<NotificationArea> m_testArea;
     std::unique_ptr<CMainFrame> m_mainFrame;
