@@ -472,6 +472,7 @@ class LogFolder(AgentCase):
         self.assertTrue(os.path.isfile(log_file), f"no {log_file}: {os.listdir(os.path.dirname(target))}")
 
 
+@unittest.skipUnless(CONFIG["trigger_app"], "real windows only under Wine")
 class RealDesktop(AgentCase):
     """kzbdka-cli.exe inspecting the real (Wine) desktop."""
 
