@@ -1,5 +1,7 @@
 #include "PageSource.h"
 
+#include "Log.h"
+
 #include <exception>
 
 namespace kzb::inspection {
@@ -354,6 +356,33 @@ std::unique_ptr<BrowserHTMLViewer> BrowserPagesDesktop::OpenBrowserHTMLViewer(Wi
     if (PageSource::IsPageWindow(window))
         return std::make_unique<ReportedPageViewer>(m_pages->Find(window), m_pages);
     return m_desktop->OpenBrowserHTMLViewer(window, access);
+}
+
+void PageSource::Take(ConnectionId connection, const PageFrameReader::Frame& frame, bool& introduced)
+{
+    const auto id = static_cast<unsigned long long>(connection);
+    if (frame.oversized) {
+        KZB_LOG(kzb::log::Warning, "Browser pages: a message of %zu bytes from host %llu dropped (at most %zu)",
+                frame.size, id, MaxPageMessageSize);
+        return;
+    }
+    std::string error;
+    const auto message = ParsePageMessage(frame.json, error);
+    if (!message) {
+        KZB_LOG(kzb::log::Warning, "Browser pages: a message from host %llu dropped: %s", id, error.c_str());
+        return;
+    }
+    if (message->kind == PageMessage::Kind::Hello) {
+        if (!introduced)
+            KZB_LOG(kzb::log::Print, "Browser extension connected: %s (host %llu)", message->origin.c_str(), id);
+        introduced = true;
+        return;
+    }
+    if (message->kind == PageMessage::Kind::Bodies) {
+        KZB_LOG(kzb::log::Warning, "Browser pages: a message from host %llu dropped: not one a browser sends", id);
+        return;
+    }
+    Apply(connection, *message);
 }
 
 } // namespace kzb::inspection

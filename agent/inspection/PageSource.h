@@ -46,6 +46,9 @@ public:
     void Disconnect(ConnectionId connection);
     // Applies one message of the connection; a message that is not from a browser is ignored.
     void Apply(ConnectionId connection, const PageMessage& message);
+    // One frame as a host sent it: a bad one is logged and dropped, the host's hello is said
+    // once (introduced tells whether it was), a page report is applied.
+    void Take(ConnectionId connection, const PageFrameReader::Frame& frame, bool& introduced);
 
     // The pages, in the order they were first reported, each with a window id of its own
     // that no real window has (and that stays while the browser window shows pages).

@@ -160,29 +160,7 @@ private:
 
     void Handle(Connection& connection, const PageFrameReader::Frame& frame)
     {
-        const auto id = static_cast<unsigned long long>(connection.id);
-        if (frame.oversized) {
-            KZB_LOG(kzb::log::Warning, "Browser pages: a message of %zu bytes from host %llu dropped (at most %zu)",
-                    frame.size, id, MaxPageMessageSize);
-            return;
-        }
-        std::string error;
-        const auto message = ParsePageMessage(frame.json, error);
-        if (!message) {
-            KZB_LOG(kzb::log::Warning, "Browser pages: a message from host %llu dropped: %s", id, error.c_str());
-            return;
-        }
-        if (message->kind == PageMessage::Kind::Hello) {
-            if (!connection.introduced)
-                KZB_LOG(kzb::log::Print, "Browser extension connected: %s (host %llu)", message->origin.c_str(), id);
-            connection.introduced = true;
-            return;
-        }
-        if (message->kind == PageMessage::Kind::Bodies) {
-            KZB_LOG(kzb::log::Warning, "Browser pages: a message from host %llu dropped: not one a browser sends", id);
-            return;
-        }
-        m_pages->Apply(connection.id, *message);
+        m_pages->Take(connection.id, frame, connection.introduced);
     }
 
     bool Flush(Connection& connection)
