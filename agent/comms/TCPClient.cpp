@@ -35,9 +35,9 @@ bool ResolveCancellable(const std::string& host, std::uint16_t port, net::Socket
                         std::vector<net::Endpoint>& endpoints, std::string& errorText)
 {
     // A numeric address is never looked up: no thread for it.
-    const bool numeric = !host.empty() && host.find_first_not_of("0123456789.:abcdefABCDEF[]%") == std::string::npos &&
-                         (host.find(':') != std::string::npos ||
-                          host.find_first_not_of("0123456789.") == std::string::npos);
+    // (A host name has no ':' and is never only digits and dots.)
+    const bool numeric = !host.empty() && (host.find(':') != std::string::npos ||
+                                           host.find_first_not_of("0123456789.") == std::string::npos);
     if (cancel == net::InvalidSocket || numeric)
         return net::Resolve(host, port, endpoints, errorText);
     auto lookup = std::make_shared<Lookup>();

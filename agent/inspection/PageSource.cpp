@@ -385,4 +385,13 @@ void PageSource::Take(ConnectionId connection, const PageFrameReader::Frame& fra
     Apply(connection, *message);
 }
 
+void PageSource::Leave(ConnectionId connection, bool said)
+{
+    if (said) {
+        KZB_LOG(kzb::log::Print, "Browser extension gone (host %llu); pages dropped: %zu",
+                static_cast<unsigned long long>(connection), Count(connection));
+    }
+    Disconnect(connection);
+}
+
 } // namespace kzb::inspection

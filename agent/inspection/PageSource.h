@@ -46,6 +46,9 @@ public:
     void Disconnect(ConnectionId connection);
     // Applies one message of the connection; a message that is not from a browser is ignored.
     void Apply(ConnectionId connection, const PageMessage& message);
+    // The connection goes with its pages; said is whether to log it (a connection that never
+    // said which extension it serves was no extension).
+    void Leave(ConnectionId connection, bool said);
     // One frame as a host sent it: a bad one is logged and dropped, the host's hello is said
     // once (introduced tells whether it was), a page report is applied.
     void Take(ConnectionId connection, const PageFrameReader::Frame& frame, bool& introduced);

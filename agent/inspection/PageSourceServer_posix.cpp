@@ -176,13 +176,7 @@ private:
 
     void Close(Connection& connection, bool log)
     {
-        // A connection that never said which extension it serves was no extension.
-        if (log && connection.introduced) {
-            const std::size_t pages = m_pages->Count(connection.id);
-            KZB_LOG(kzb::log::Print, "Browser extension gone (host %llu); pages dropped: %zu",
-                    static_cast<unsigned long long>(connection.id), pages);
-        }
-        m_pages->Disconnect(connection.id);
+        m_pages->Leave(connection.id, log && connection.introduced);
         ::close(connection.fd);
     }
 

@@ -47,8 +47,9 @@ void UnwatchEvent(HANDLE event)
 int Application::Run()
 {
     MSG message{};
+    std::vector<HANDLE> handles; // kept from one wait to the next: no allocation per message
     for (;;) {
-        std::vector<HANDLE> handles;
+        handles.clear();
         for (const WatchedEvent& watched : WatchedEvents())
             handles.push_back(watched.event);
         const DWORD woken = ::MsgWaitForMultipleObjectsEx(static_cast<DWORD>(handles.size()), handles.data(), INFINITE,
