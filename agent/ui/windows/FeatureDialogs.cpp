@@ -14,11 +14,6 @@ constexpr int FieldButtonWidth = 65;
 constexpr int FieldButtonHeight = 20;
 constexpr int FieldButtonStep = 69;
 
-bool Clicked(int code)
-{
-    return code == BN_CLICKED;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- annotation
@@ -146,16 +141,21 @@ void CAnnotationDialog::FocusFirstInput()
         ::SetFocus(m_controls[1]);
 }
 
-bool CAnnotationDialog::OnCommand(int id, int code, HWND)
+bool CAnnotationDialog::OnButtonClicked(int id)
 {
-    if (id == IDC_ANNOTATE_CALL && Clicked(code)) {
+    if (id == IDC_ANNOTATE_CALL) {
         OnAnnotate();
         return true;
     }
-    if (id >= IDC_FIELD_BUTTON_FIRST && id < IDC_FIELD_EDIT_FIRST && Clicked(code)) {
+    if (id >= IDC_FIELD_BUTTON_FIRST && id < IDC_FIELD_EDIT_FIRST) {
         OnFieldButton(id);
         return true;
     }
+    return false;
+}
+
+bool CAnnotationDialog::OnCommand(int id, int code, HWND)
+{
     if (id >= IDC_FIELD_EDIT_FIRST && id < IDC_FIELD_LABEL_FIRST && code == EN_CHANGE) {
         OnEditChanged(id);
         return true;
@@ -234,10 +234,8 @@ bool CManualSuppressionDialog::UpdateLayout()
     return true;
 }
 
-bool CManualSuppressionDialog::OnCommand(int id, int code, HWND)
+bool CManualSuppressionDialog::OnButtonClicked(int id)
 {
-    if (!Clicked(code))
-        return false;
     if (id == IDC_SUPPRESSION_START)
         m_model.Start();
     else if (id == IDC_SUPPRESSION_STOP)
@@ -296,10 +294,8 @@ void CRecordOnDemandDialog::UpdateStateText()
         SetText(state, text);
 }
 
-bool CRecordOnDemandDialog::OnCommand(int id, int code, HWND)
+bool CRecordOnDemandDialog::OnButtonClicked(int id)
 {
-    if (!Clicked(code))
-        return false;
     if (id == IDC_KEEP)
         m_model.Keep();
     else if (id == IDC_DISCARD)

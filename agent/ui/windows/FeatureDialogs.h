@@ -30,6 +30,7 @@ public:
 
 protected:
     bool OnInitDialog() override;
+    bool OnButtonClicked(int id) override;
     bool OnCommand(int id, int code, HWND control) override;
 
 private:
@@ -65,7 +66,7 @@ public:
 
 protected:
     bool OnInitDialog() override;
-    bool OnCommand(int id, int code, HWND control) override;
+    bool OnButtonClicked(int id) override;
 
 private:
     CManualSuppressionDialogModel& m_model;
@@ -84,7 +85,7 @@ public:
 
 protected:
     bool OnInitDialog() override;
-    bool OnCommand(int id, int code, HWND control) override;
+    bool OnButtonClicked(int id) override;
 
 private:
     CRecordOnDemandDialogModel& m_model;

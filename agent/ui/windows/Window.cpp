@@ -35,6 +35,29 @@ LRESULT FailedResult(UINT message)
 
 } // namespace
 
+// The part both procedures share: the object is bound to its window by the creation
+// message (stored in the window's slot), found again for every later message, handed the
+// message under Guarded, and unbound by WM_NCDESTROY. Without an object the system's
+// default answers.
+template <typename Object, typename Result, typename Handle, typename Default>
+Result Dispatch(HWND window, UINT message, Object* created, int slot, const char* where, Result failed,
+                Handle handle, Default unbound)
+{
+    if (created != nullptr) {
+        created->m_window = window;
+        ::SetWindowLongPtrA(window, slot, reinterpret_cast<LONG_PTR>(created));
+    }
+    auto* self = reinterpret_cast<Object*>(::GetWindowLongPtrA(window, slot));
+    if (self == nullptr)
+        return unbound();
+    const Result result = Guarded(where, failed, [&] { return handle(*self); });
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrA(window, slot, 0);
+        self->m_window = nullptr;
+    }
+    return result;
+}
+
 Window::~Window()
 {
     if (m_window != nullptr) {
@@ -70,21 +93,13 @@ LRESULT Window::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 LRESULT CALLBACK Window::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-        self->m_window = window;
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<Window*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (self == nullptr)
-        return ::DefWindowProcA(window, message, wParam, lParam);
-    const LRESULT result = Guarded("Window message", FailedResult(message),
-                                   [&] { return self->HandleMessage(message, wParam, lParam); });
-    if (message == WM_NCDESTROY) {
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-        self->m_window = nullptr;
-    }
-    return result;
+    Window* created = message == WM_NCCREATE
+                          ? static_cast<Window*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams)
+                          : nullptr;
+    return Dispatch(
+        window, message, created, GWLP_USERDATA, "Window message", FailedResult(message),
+        [&](Window& self) { return self.HandleMessage(message, wParam, lParam); },
+        [&] { return ::DefWindowProcA(window, message, wParam, lParam); });
 }
 
 Dialog::~Dialog()
@@ -156,43 +171,44 @@ INT_PTR Dialog::HandleMessage(UINT, WPARAM, LPARAM, bool& handled)
 
 INT_PTR CALLBACK Dialog::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<Dialog*>(lParam);
-        self->m_window = window;
-        ::SetWindowLongPtrA(window, DWLP_USER, lParam);
-    }
-    auto* self = reinterpret_cast<Dialog*>(::GetWindowLongPtrA(window, DWLP_USER));
-    if (self == nullptr)
-        return FALSE;
-    const bool initialising = message == WM_INITDIALOG;
-    const INT_PTR result = Guarded("Dialog message", INT_PTR{-1}, [&]() -> INT_PTR {
-        switch (message) {
-        case WM_INITDIALOG:
-            return self->OnInitDialog() ? TRUE : FALSE;
-        case WM_COMMAND:
-            return self->OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)) ? TRUE : FALSE;
-        case WM_NCDESTROY:
-            self->m_window = nullptr;
-            return FALSE;
-        default: {
-            bool handled = false;
-            const INT_PTR handledResult = self->HandleMessage(message, wParam, lParam, handled);
-            if (handled)
-                ::SetWindowLongPtrA(window, DWLP_MSGRESULT, handledResult);
-            return handled ? TRUE : FALSE;
-        }
-        }
-    });
+    Dialog* created = message == WM_INITDIALOG ? reinterpret_cast<Dialog*>(lParam) : nullptr;
+    const INT_PTR result = Dispatch(
+        window, message, created, DWLP_USER, "Dialog message", INT_PTR{-1},
+        [&](Dialog& self) { return self.Answer(message, wParam, lParam); }, [] { return INT_PTR{FALSE}; });
     if (result != -1)
         return result;
     // A dialog whose set-up threw is not shown half built.
-    if (initialising) {
-        if (self->m_modal)
+    if (message == WM_INITDIALOG) {
+        if (created->m_modal)
             ::EndDialog(window, -1);
         else
             ::DestroyWindow(window);
     }
     return FALSE;
+}
+
+INT_PTR Dialog::Answer(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog() ? TRUE : FALSE;
+    case WM_COMMAND: {
+        const int id = LOWORD(wParam);
+        const int code = HIWORD(wParam);
+        if (code == BN_CLICKED && OnButtonClicked(id))
+            return TRUE;
+        return OnCommand(id, code, reinterpret_cast<HWND>(lParam)) ? TRUE : FALSE;
+    }
+    case WM_NCDESTROY:
+        return FALSE;
+    default: {
+        bool handled = false;
+        const INT_PTR handledResult = HandleMessage(message, wParam, lParam, handled);
+        if (handled)
+            ::SetWindowLongPtrA(m_window, DWLP_MSGRESULT, handledResult);
+        return handled ? TRUE : FALSE;
+    }
+    }
 }
 
 } // namespace kzb::ui

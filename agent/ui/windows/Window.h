@@ -24,6 +24,8 @@ protected:
     virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
+    template <typename Object, typename Result, typename Handle, typename Default>
+    friend Result Dispatch(HWND, UINT, Object*, int, const char*, Result, Handle, Default);
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND m_window = nullptr;
@@ -55,7 +57,9 @@ public:
 
 protected:
     virtual bool OnInitDialog() { return true; }
-    // A WM_COMMAND; true when handled.
+    // A button of the dialog clicked; true when handled (otherwise OnCommand has it).
+    virtual bool OnButtonClicked(int) { return false; }
+    // Any other WM_COMMAND; true when handled.
     virtual bool OnCommand(int id, int code, HWND control);
     // Any other message; set handled when it was.
     virtual INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
@@ -65,7 +69,11 @@ protected:
     bool IsEnterKey(const MSG& message) const;
 
 private:
+    template <typename Object, typename Result, typename Handle, typename Default>
+    friend Result Dispatch(HWND, UINT, Object*, int, const char*, Result, Handle, Default);
     static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // The message decoded for the virtual handlers; what the dialog procedure returns.
+    INT_PTR Answer(UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND m_window = nullptr;
     bool m_modal = false;
