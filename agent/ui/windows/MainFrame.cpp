@@ -1,6 +1,7 @@
 #include "MainFrame.h"
 
 #include "Application.h"
+#include "Messages.h"
 #include "KZBLogThis.h"
 #undef KZB_LOG
 
@@ -19,7 +20,6 @@ namespace kzb::ui {
 namespace {
 
 constexpr const char* FrameClass = "KZBDKAMainFrame";
-constexpr UINT TrayMenuUpdateMessage = WM_USER + 11;
 constexpr int TrayAttempts = 8;
 
 struct LogLevelCommand
@@ -58,7 +58,7 @@ bool CDKADialog::OnInitDialog()
                                                   ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
     ::SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_bigIcon));
     ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon));
-    SetText(Handle(), LoadText(strings::ProductNameId));
+    SetText(Handle(), strings::ProductName);
     return true;
 }
 
@@ -103,7 +103,7 @@ bool CMainFrame::LoadFrame()
     HMENU menu = ::LoadMenuA(Instance(), MAKEINTRESOURCEA(IDR_MAINFRAME));
     if (menu == nullptr)
         return false;
-    if (!CreateWindowOfClass(FrameClass, LoadText(strings::ProductNameId).c_str(), WS_OVERLAPPEDWINDOW, nullptr,
+    if (!CreateWindowOfClass(FrameClass, strings::ProductName, WS_OVERLAPPEDWINDOW, nullptr,
                              menu, icon)) {
         ::DestroyMenu(menu);
         return false;
@@ -131,11 +131,8 @@ LRESULT CMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         OnCommand(LOWORD(wParam));
         return 0;
-    case CTrayIcon::CallbackMessage:
+    case message::TrayIcon:
         return m_trayIcon.OnNotification(wParam, lParam);
-    case TrayMenuUpdateMessage:
-        UpdateTrayMenu(reinterpret_cast<HMENU>(lParam));
-        return 0;
     case message::StateChanged:
         OnStateChanged();
         return 0;
@@ -162,7 +159,7 @@ LRESULT CMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     }
     if (message == m_taskbarCreatedMessage && m_taskbarCreatedMessage != 0) {
         // The icon comes back with the call state it showed, not the bare program name.
-        if (m_trayIcon.Create(m_title.empty() ? LoadText(strings::ProductNameId) : m_title, Handle()))
+        if (m_trayIcon.Create(m_title.empty() ? std::string(strings::ProductName) : m_title, Handle()))
             m_trayIcon.SetIcon();
         else
             KZB_LOG(kzb::log::Error, "Failed to create tray icon after receiving TaskbarCreated message!!!!\n");
@@ -194,12 +191,12 @@ void CMainFrame::ReadSettings()
 
 bool CMainFrame::CreateTrayIcon()
 {
-    const std::string tooltip = LoadText(strings::ProductNameId);
+    const std::string tooltip = strings::ProductName;
     for (int attempt = 1; !m_trayIcon.Create(tooltip, Handle()); ++attempt) {
         if (attempt == TrayAttempts) {
             KZB_LOG(kzb::log::Error, "OnCreate() - Failed to create tray icon after %d attempts - Terminating application",
                     TrayAttempts);
-            ::MessageBoxA(nullptr, LoadText(strings::FailedToStartId).c_str(), tooltip.c_str(), MB_OK | MB_ICONERROR);
+            ::MessageBoxA(nullptr, strings::FailedToStart, tooltip.c_str(), MB_OK | MB_ICONERROR);
             return false;
         }
         KZB_LOG(kzb::log::Error, "OnCreate() - Failed to create tray icon (Attempt %d)\n", attempt);
@@ -261,8 +258,8 @@ void CMainFrame::CreateContainer()
 bool CMainFrame::OnCreate()
 {
     m_core = std::make_unique<CMainFrameCore>();
-    m_trayMenuMessage = ::RegisterWindowMessageW(L"DKATrayCallback");
-    m_taskbarCreatedMessage = ::RegisterWindowMessageW(L"TaskbarCreated");
+    m_trayMenuMessage = ::RegisterWindowMessageW(message::TrayMenuOpening);
+    m_taskbarCreatedMessage = ::RegisterWindowMessageW(message::TaskbarCreated);
     ReadSettings();
     if (!CreateTrayIcon())
         return false;

@@ -1,5 +1,7 @@
 #include "TrayIcon.h"
 
+#include "Messages.h"
+
 #include "ui/resource.h"
 
 #include <cstring>
@@ -31,7 +33,7 @@ bool CTrayIcon::Create(const std::string& tooltip, HWND owner)
     m_data.hWnd = owner;
     m_data.uID = IconId;
     m_data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    m_data.uCallbackMessage = CallbackMessage;
+    m_data.uCallbackMessage = message::TrayIcon;
     m_data.hIcon = nullptr;
     ::strncpy(m_data.szTip, tooltip.c_str(), sizeof m_data.szTip - 1);
     m_created = m_area.Notify(NIM_ADD, m_data);
@@ -86,7 +88,7 @@ LRESULT CTrayIcon::OnNotification(WPARAM id, LPARAM event)
     const UINT mouse = LOWORD(event);
     if (mouse != WM_RBUTTONUP && mouse != WM_LBUTTONDBLCLK)
         return 0;
-    HMENU menu = ::LoadMenuA(Instance(), MAKEINTRESOURCEA(IconId));
+    HMENU menu = ::LoadMenuA(Instance(), MAKEINTRESOURCEA(IDR_TRAYMENU));
     if (menu == nullptr)
         return 0;
     HMENU popup = ::GetSubMenu(menu, 0);
@@ -103,7 +105,8 @@ LRESULT CTrayIcon::OnNotification(WPARAM id, LPARAM event)
         ::GetCursorPos(&cursor);
         ::SetForegroundWindow(owner);
         ::TrackPopupMenu(popup, TPM_LEFTBUTTON, cursor.x, cursor.y, 0, owner, nullptr);
-        ::PostMessageA(owner, WM_USER, 0, 0);
+        // Lets the menu close when the user clicks elsewhere.
+        ::PostMessageA(owner, WM_NULL, 0, 0);
     } else {
         ::SetForegroundWindow(owner);
         ::SendMessageA(owner, WM_COMMAND, ::GetMenuItemID(popup, 0), 0);

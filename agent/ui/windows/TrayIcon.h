@@ -20,8 +20,8 @@ public:
 class CTrayIcon
 {
 public:
+    // The icon's number among the program's icons (it has one).
     static constexpr UINT IconId = 130;
-    static constexpr UINT CallbackMessage = WM_USER + 10;
 
     explicit CTrayIcon(NotificationArea& area) : m_area(area) {}
     ~CTrayIcon();

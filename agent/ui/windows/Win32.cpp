@@ -1,7 +1,5 @@
 #include "Win32.h"
 
-#include <vector>
-
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace kzb::ui {
@@ -16,19 +14,6 @@ constexpr COLORREF PictureKey = RGB(240, 240, 240);
 HINSTANCE Instance()
 {
     return reinterpret_cast<HINSTANCE>(&__ImageBase);
-}
-
-std::string LoadText(unsigned id)
-{
-    // With a zero length LoadStringA does not give the resource itself: ask for the wide
-    // text's length first, then read the narrow text into a buffer of that size.
-    const wchar_t* wide = nullptr;
-    const int length = ::LoadStringW(Instance(), id, reinterpret_cast<wchar_t*>(&wide), 0);
-    if (length <= 0)
-        return {};
-    std::vector<char> buffer(static_cast<std::size_t>(length) * 2 + 1);
-    const int copied = ::LoadStringA(Instance(), id, buffer.data(), static_cast<int>(buffer.size()));
-    return std::string(buffer.data(), copied > 0 ? static_cast<std::size_t>(copied) : 0);
 }
 
 HBITMAP LoadPicture(unsigned id)

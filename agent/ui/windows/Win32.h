@@ -11,9 +11,6 @@ namespace kzb::ui {
 // The program's module.
 HINSTANCE Instance();
 
-// A text of the string table; empty when there is none.
-std::string LoadText(unsigned id);
-
 // A bitmap of the resources with its background (the drawing's key colour) replaced by
 // the system's dialog colour, so that it sits on a button or a dialog seamlessly. Null
 // when there is none. The caller owns it.
@@ -30,10 +27,5 @@ void SetClientSize(HWND window, int width, int height);
 
 std::string WindowText(HWND window);
 void SetText(HWND window, const std::string& text);
-
-// A window message of ours: WM_APP + n, listed in one place.
-namespace message {
-constexpr UINT StateChanged = WM_APP + 1; // something the windows show may have changed
-} // namespace message
 
 } // namespace kzb::ui
