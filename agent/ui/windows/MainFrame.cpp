@@ -6,6 +6,7 @@
 #undef KZB_LOG
 
 #include "Log.h"
+#include "ui/ContainerLayout.h"
 #include "ui/MessagePump.h"
 #include "ui/Registry.h"
 #include "ui/Strings.h"
@@ -38,52 +39,6 @@ int CurrentLogLevel()
 }
 
 } // namespace
-
-// ---------------------------------------------------------------- container
-
-CDKADialog::~CDKADialog()
-{
-    Destroy();
-    for (HICON icon : {m_bigIcon, m_smallIcon}) {
-        if (icon != nullptr)
-            ::DestroyIcon(icon);
-    }
-}
-
-bool CDKADialog::OnInitDialog()
-{
-    m_bigIcon = static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
-                                                ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), 0));
-    m_smallIcon = static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
-                                                  ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
-    ::SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_bigIcon));
-    ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon));
-    SetText(Handle(), strings::ProductName);
-    return true;
-}
-
-bool CDKADialog::OnCommand(int id, int, HWND)
-{
-    // Enter and Escape reach the container as IDOK and IDCANCEL: neither closes it.
-    return id == IDOK || id == IDCANCEL;
-}
-
-INT_PTR CDKADialog::HandleMessage(UINT message, WPARAM wParam, LPARAM, bool& handled)
-{
-    handled = false;
-    if (message == WM_EXITSIZEMOVE) {
-        RECT rect{};
-        ::GetWindowRect(Handle(), &rect);
-        m_frame.OnContainerMoved(rect.left, rect.top);
-    } else if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE) {
-        m_frame.OnContainerClosed();
-        Show(false);
-        handled = true;
-    }
-    return 0;
-}
-
-// ---------------------------------------------------------------- frame
 
 CMainFrame::CMainFrame(const Options& options)
     : m_options(options), m_trayIcon(options.notificationArea ? *options.notificationArea : m_shell)
@@ -171,22 +126,10 @@ LRESULT CMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 void CMainFrame::ReadSettings()
 {
     CRegistry registry;
-    m_showWindow = registry.ReadNumber(CRegistry::Root::CurrentUser, "ShowWindow", 0) != 0;
-    m_alwaysOnTop = registry.ReadNumber(CRegistry::Root::CurrentUser, "AlwaysOnTop", 0) != 0;
-    m_windowTop = static_cast<int>(registry.ReadNumber(CRegistry::Root::CurrentUser, "WindowTop", 0));
-    m_windowLeft = static_cast<int>(registry.ReadNumber(CRegistry::Root::CurrentUser, "WindowLeft", 0));
-
+    m_settings = WindowSettings::Read(registry);
     RECT desktop{};
     ::GetWindowRect(::GetDesktopWindow(), &desktop);
-    const int height = desktop.bottom - desktop.top;
-    if (m_windowTop < 0)
-        m_windowTop = 0;
-    else if (m_windowTop > height - 100)
-        m_windowTop = desktop.bottom - 100;
-    if (m_windowLeft < 0)
-        m_windowLeft = 0;
-    else if (m_windowLeft > desktop.right - 100)
-        m_windowLeft = desktop.right - 100;
+    m_settings.KeepOnDesktop({desktop.left, desktop.top, desktop.right, desktop.bottom});
 }
 
 bool CMainFrame::CreateTrayIcon()
@@ -228,15 +171,15 @@ bool CMainFrame::CreateChild(std::unique_ptr<Child>& dialog, const char* name)
 
 void CMainFrame::CreateContainer()
 {
-    m_container = std::make_unique<CDKADialog>(*this);
+    m_container = std::make_unique<CDKADialog>(static_cast<ContainerListener&>(*this));
     if (!m_container->Create(IDD_DKADIALOG, Handle())) {
         KZB_LOG(kzb::log::Error, "CDKADialog create() failed\n");
         m_container.reset();
         return;
     }
     ProcessWaitingMessages();
-    ::SetWindowPos(m_container->Handle(), m_alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, m_windowLeft, m_windowTop, 0,
-                   0, SWP_NOSIZE | SWP_NOACTIVATE);
+    MoveTo(m_container->Handle(), m_settings.windowLeft, m_settings.windowTop);
+    SetContainerTopmost();
     m_container->Show(false);
 
     RecorderStatusTable& table = m_core->GetStatusTable();
@@ -248,10 +191,7 @@ void CMainFrame::CreateContainer()
     CreateChild(m_manualSuppressionDialog, "CManualSuppressionDialog");
     m_recordOnDemandDialog = std::make_unique<CRecordOnDemandDialog>(*m_core->GetRecordOnDemandDialog());
     CreateChild(m_recordOnDemandDialog, "CRecordOnDemandDialog");
-    CRegistry registry;
-    const bool autoSuppressionMessages =
-        registry.ReadNumber(CRegistry::Root::CurrentUser, "AutoSuppressionMessageDisplayEnabled", 0) != 0;
-    m_statusDialog = std::make_unique<CStatusDialog>(autoSuppressionMessages);
+    m_statusDialog = std::make_unique<CStatusDialog>(m_settings.autoSuppressionMessages);
     CreateChild(m_statusDialog, "CStatusDialog");
 }
 
@@ -264,7 +204,7 @@ bool CMainFrame::OnCreate()
     if (!CreateTrayIcon())
         return false;
     CreateContainer();
-    if (!m_annotationDialog && !m_showWindow) {
+    if (!m_annotationDialog && !m_settings.showWindow) {
         ShowContainer(false);
         m_trayIcon.Remove();
     }
@@ -329,10 +269,7 @@ void CMainFrame::LayOut()
     if (!m_container)
         return;
     bool changed = false;
-    int y = 0;
-    int width = 0;
-    int rowX = 0;
-    int rowHeight = 0;
+    ContainerLayout layout;
 
     if (m_annotationDialog) {
         const bool updated = m_annotationDialog->UpdateLayout();
@@ -343,68 +280,39 @@ void CMainFrame::LayOut()
                 m_annotationDialog->Show(true);
             }
             const SIZE size = ClientSize(m_annotationDialog->Handle());
-            if (size.cx > 0)
-                width = size.cx;
-            y = size.cy;
+            layout.AddAnnotation({size.cx, size.cy});
         } else if (updated) {
             m_annotationDialog->Show(false);
         }
     }
 
-    CFeatureDialog* const row[] = {m_statusImageDialog.get(), m_manualSuppressionDialog.get(),
-                                   m_recordOnDemandDialog.get()};
-    for (CFeatureDialog* dialog : row) {
-        if (dialog == nullptr)
-            continue;
-        const bool updated = dialog->UpdateLayout();
-        const bool visible = dialog->Visible();
-        if (updated) {
-            changed = true;
-            if (!visible) {
-                dialog->Show(false);
-                continue;
-            }
-            MoveTo(dialog->Handle(), rowX, y);
-            dialog->Show(true);
-        } else if (!visible) {
-            continue;
-        } else if (m_showWindow) {
-            const RECT place = RectInParent(dialog->Handle());
-            if (place.left != rowX || place.top != y)
-                MoveTo(dialog->Handle(), rowX, y);
-        }
-        const SIZE size = ClientSize(dialog->Handle());
-        rowX += size.cx;
-        rowHeight = std::max<int>(rowHeight, size.cy);
+    for (CFeatureDialog* dialog : {static_cast<CFeatureDialog*>(m_statusImageDialog.get()),
+                                   static_cast<CFeatureDialog*>(m_manualSuppressionDialog.get()),
+                                   static_cast<CFeatureDialog*>(m_recordOnDemandDialog.get())}) {
+        if (dialog != nullptr)
+            PlaceRowPane(*dialog, layout, changed);
     }
-    width = std::max(width, rowX);
-    y += rowHeight;
 
     if (m_statusDialog) {
         if (m_statusDialog->UpdateStatus(m_core->GetStatusTable(), m_core->GetUpdateMode(), std::time(nullptr))) {
             changed = true;
             m_statusDialog->Show(m_statusDialog->HasText());
         }
-        MoveTo(m_statusDialog->Handle(), 0, y);
-        if (!changed)
-            return;
-        if (m_statusDialog->HasText()) {
+        const PanePlace place = layout.StatusPlace();
+        MoveTo(m_statusDialog->Handle(), place.x, place.y);
+        if (changed && m_statusDialog->HasText()) {
             const SIZE size = ClientSize(m_statusDialog->Handle());
-            width = std::max<int>(width, size.cx);
-            y += size.cy;
+            layout.AddStatus({size.cx, size.cy});
         }
-    } else if (!changed) {
-        return;
     }
+    if (!changed)
+        return;
 
-    if (y != 0 && width != 0) {
-        RECT frame{0, 0, width, y};
-        HWND container = m_container->Handle();
-        ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongA(container, GWL_STYLE)), FALSE,
-                             static_cast<DWORD>(::GetWindowLongA(container, GWL_EXSTYLE)));
-        ::SetWindowPos(container, m_alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, frame.right - frame.left,
-                       frame.bottom - frame.top, SWP_NOMOVE | SWP_NOACTIVATE);
-        if (m_showWindow)
+    const PaneSize client = layout.ClientSize();
+    if (client.width != 0 && client.height != 0) {
+        SetClientSize(m_container->Handle(), client.width, client.height);
+        SetContainerTopmost();
+        if (m_settings.showWindow)
             ShowContainer(true);
         if (m_trayIcon.IsCreated() && m_trayIcon.IsRemoved())
             m_trayIcon.Restore();
@@ -412,6 +320,29 @@ void CMainFrame::LayOut()
         ShowContainer(false);
         if (m_trayIcon.IsCreated() && !m_trayIcon.IsRemoved())
             m_trayIcon.Remove();
+    }
+}
+
+// One pane of the feature row: laid out again when what it shows changed, moved to its
+// place in the row (again when the agent's container is shown and it stands elsewhere).
+void CMainFrame::PlaceRowPane(CFeatureDialog& dialog, ContainerLayout& layout, bool& changed)
+{
+    const bool updated = dialog.UpdateLayout();
+    changed = changed || updated;
+    if (!dialog.Visible()) {
+        if (updated)
+            dialog.Show(false);
+        return;
+    }
+    const SIZE size = ClientSize(dialog.Handle());
+    const PanePlace place = layout.AddToRow({size.cx, size.cy});
+    if (updated) {
+        MoveTo(dialog.Handle(), place.x, place.y);
+        dialog.Show(true);
+    } else if (m_settings.showWindow) {
+        const RECT now = RectInParent(dialog.Handle());
+        if (now.left != place.x || now.top != place.y)
+            MoveTo(dialog.Handle(), place.x, place.y);
     }
 }
 
@@ -441,26 +372,25 @@ void CMainFrame::ShowContainer(bool show)
 void CMainFrame::SetContainerTopmost()
 {
     if (m_container)
-        ::SetWindowPos(m_container->Handle(), m_alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                       SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        SetTopmost(m_container->Handle(), m_settings.alwaysOnTop);
 }
 
 void CMainFrame::OnCommand(UINT id)
 {
     switch (id) {
     case ID_SHOW_HIDE_WINDOW:
-        m_showWindow = !m_showWindow;
+        m_settings.showWindow = !m_settings.showWindow;
         if (m_container) {
-            ::ShowWindow(m_container->Handle(), m_showWindow ? SW_RESTORE : SW_HIDE);
-            if (m_showWindow)
+            ::ShowWindow(m_container->Handle(), m_settings.showWindow ? SW_RESTORE : SW_HIDE);
+            if (m_settings.showWindow)
                 SetContainerTopmost();
         }
         SaveSettings();
         return;
     case ID_ALWAYS_ON_TOP:
-        if (m_showWindow && m_container)
+        if (m_settings.showWindow && m_container)
             ::ShowWindow(m_container->Handle(), SW_RESTORE);
-        m_alwaysOnTop = !m_alwaysOnTop;
+        m_settings.alwaysOnTop = !m_settings.alwaysOnTop;
         SetContainerTopmost();
         SaveSettings();
         return;
@@ -494,8 +424,8 @@ void CMainFrame::UpdateTrayMenu(HMENU popup)
     auto check = [popup](UINT id, bool checked) {
         ::CheckMenuItem(popup, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
     };
-    check(ID_SHOW_HIDE_WINDOW, m_showWindow);
-    check(ID_ALWAYS_ON_TOP, m_alwaysOnTop);
+    check(ID_SHOW_HIDE_WINDOW, m_settings.showWindow);
+    check(ID_ALWAYS_ON_TOP, m_settings.alwaysOnTop);
     const int level = CurrentLogLevel();
     for (const LogLevelCommand& command : LogLevelCommands)
         check(command.command, command.level == level);
@@ -504,25 +434,19 @@ void CMainFrame::UpdateTrayMenu(HMENU popup)
 void CMainFrame::SaveSettings()
 {
     CRegistry registry;
-    if (!registry.OpenProgramKeyForWriting())
-        return;
-    registry.SetNumber("ShowWindow", m_showWindow ? 1 : 0);
-    registry.SetNumber("AlwaysOnTop", m_alwaysOnTop ? 1 : 0);
-    registry.SetNumber("WindowTop", static_cast<std::uint32_t>(m_windowTop));
-    registry.SetNumber("WindowLeft", static_cast<std::uint32_t>(m_windowLeft));
-    registry.SetNumber("LogLevel", static_cast<std::uint32_t>(CurrentLogLevel()));
+    m_settings.Save(registry, CurrentLogLevel());
 }
 
 void CMainFrame::OnContainerMoved(int left, int top)
 {
-    m_windowLeft = left;
-    m_windowTop = top;
+    m_settings.windowLeft = left;
+    m_settings.windowTop = top;
     SaveSettings();
 }
 
 void CMainFrame::OnContainerClosed()
 {
-    m_showWindow = false;
+    m_settings.showWindow = false;
     SaveSettings();
 }
 

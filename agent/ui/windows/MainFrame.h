@@ -3,12 +3,14 @@
 // answers the tray menu's commands.
 #pragma once
 
+#include "ContainerDialog.h"
 #include "FeatureDialogs.h"
 #include "StatusDialogs.h"
 #include "TrayIcon.h"
 #include "Window.h"
 
 #include "ui/MainFrameCore.h"
+#include "ui/WindowSettings.h"
 
 #include <atomic>
 #include <chrono>
@@ -19,27 +21,9 @@
 
 namespace kzb::ui {
 
-class CMainFrame;
+class ContainerLayout;
 
-// The small window the agent sees, holding the dialogs; never destroyed by its close box.
-class CDKADialog : public Dialog
-{
-public:
-    explicit CDKADialog(CMainFrame& frame) : m_frame(frame) {}
-    ~CDKADialog() override;
-
-protected:
-    bool OnInitDialog() override;
-    bool OnCommand(int id, int code, HWND control) override;
-    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
-
-private:
-    CMainFrame& m_frame;
-    HICON m_bigIcon = nullptr;
-    HICON m_smallIcon = nullptr;
-};
-
-class CMainFrame : public Window
+class CMainFrame : public Window, private ContainerListener
 {
 public:
     struct Options
@@ -58,11 +42,9 @@ public:
     // The message loop's filter: Enter in the dialogs, keyboard navigation in the container.
     bool PreTranslateMessage(MSG& message);
 
-    // The container, when the agent has moved it or closed it.
-    void OnContainerMoved(int left, int top);
-    void OnContainerClosed();
-
 private:
+    void OnContainerMoved(int left, int top) override;
+    void OnContainerClosed() override;
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     bool OnCreate();
     void ReadSettings();
@@ -80,6 +62,7 @@ private:
     void SaveSettings();
     void ShowContainer(bool show);
     void SetContainerTopmost();
+    void PlaceRowPane(CFeatureDialog& dialog, ContainerLayout& layout, bool& changed);
     void ShowAbout();
     void OnDestroy();
     // Posts the frame a StateChanged message unless one is already on its way. Any thread.
@@ -94,10 +77,7 @@ private:
     std::unique_ptr<CRecordOnDemandDialog> m_recordOnDemandDialog;
     std::unique_ptr<CStatusImageDialog> m_statusImageDialog;
     std::unique_ptr<CStatusDialog> m_statusDialog;
-    bool m_showWindow = false;
-    bool m_alwaysOnTop = false;
-    int m_windowTop = 0;
-    int m_windowLeft = 0;
+    WindowSettings m_settings;
     UINT m_trayMenuMessage = 0;
     UINT m_taskbarCreatedMessage = 0;
     std::string m_title;

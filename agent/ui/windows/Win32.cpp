@@ -81,6 +81,12 @@ void SetClientSize(HWND window, int width, int height)
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void SetTopmost(HWND window, bool topmost)
+{
+    ::SetWindowPos(window, topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 std::string WindowText(HWND window)
 {
     const int length = ::GetWindowTextLengthA(window);

@@ -24,6 +24,8 @@ RECT RectInParent(HWND window);
 void MoveTo(HWND window, int x, int y);
 // Sets the window's size so that its client area is width by height, keeping its position.
 void SetClientSize(HWND window, int width, int height);
+// Puts the window into the topmost band, or takes it out, without moving or activating it.
+void SetTopmost(HWND window, bool topmost);
 
 std::string WindowText(HWND window);
 void SetText(HWND window, const std::string& text);
