@@ -66,14 +66,30 @@ void CFeatureDialog::SetButtonImage(HWND button, unsigned bitmapId)
 
 void CFeatureDialog::PlaceGroupBox(HWND groupBox, int width, int height)
 {
-    ::SetWindowPos(groupBox, nullptr, 5, 5, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(groupBox, nullptr, pane::GroupLeft, pane::GroupTop, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     FitToGroupBox(groupBox);
 }
 
 void CFeatureDialog::FitToGroupBox(HWND groupBox)
 {
     const SIZE group = ClientSize(groupBox);
-    SetClientSize(Handle(), group.cx + 10, group.cy + 10);
+    SetClientSize(Handle(), group.cx + 2 * pane::GroupLeft, group.cy + 2 * pane::GroupTop);
+}
+
+void CFeatureDialog::PlaceGroupAround(HWND groupBox, int contentHeight)
+{
+    PlaceGroupBox(groupBox, m_layoutWidth + pane::GroupSpareWidth, contentHeight + pane::GroupSpareHeight);
+}
+
+int CFeatureDialog::LayOutButtonPair(HWND first, HWND second, int leadingWidth, HWND groupBox)
+{
+    const SIZE button = ClientSize(first);
+    const int gap = (m_layoutWidth - 2 * button.cx - leadingWidth) / 3;
+    MoveTo(first, gap + leadingWidth + pane::ContentLeft, pane::ContentTop);
+    MoveTo(second, 2 * gap + button.cx + leadingWidth + pane::ContentLeft, pane::ContentTop);
+    m_contentHeight = button.cy;
+    PlaceGroupAround(groupBox, button.cy);
+    return button.cy;
 }
 
 HFONT CreateDialogFont()

@@ -8,10 +8,23 @@
 
 namespace kzb::ui {
 
+// Where the feature dialogs put things, in pixels.
+namespace pane {
+constexpr int GroupLeft = 5;        // the group box's corner in the dialog
+constexpr int GroupTop = 5;
+constexpr int ContentLeft = 15;     // the controls inside the group box
+constexpr int ContentTop = 25;      // under the group box's caption
+constexpr int GroupSpareWidth = 20; // the group box round its content
+constexpr int GroupSpareHeight = 30;
+constexpr int AnnotationWidth = 430; // the content of each dialog
+constexpr int ButtonPairWidth = 173;
+constexpr int StatusPictureWidth = 23;
+} // namespace pane
+
 class CFeatureDialog : public Dialog
 {
 public:
-    explicit CFeatureDialog(unsigned templateId) : m_templateId(templateId) {}
+    CFeatureDialog(unsigned templateId, int contentWidth) : m_layoutWidth(contentWidth), m_templateId(templateId) {}
     ~CFeatureDialog() override;
 
     bool Create(HWND parent) { return Dialog::Create(m_templateId, parent); }
@@ -29,11 +42,16 @@ protected:
     void SetButtonImage(HWND button, unsigned bitmapId);
     // A bitmap that lives as long as the dialog.
     HBITMAP KeepPicture(unsigned bitmapId);
-    // The group box at (5, 5) in that size, and the dialog's client area 10 larger each way.
+    // The group box at its corner in that size, and the dialog's client area fitted round it.
     void PlaceGroupBox(HWND groupBox, int width, int height);
     void FitToGroupBox(HWND groupBox);
+    // The group box round content of the dialog's width and that height.
+    void PlaceGroupAround(HWND groupBox, int contentHeight);
+    // Two picture buttons spread over the content's width after a leading control of that
+    // width (none: 0), the group box round them; their height.
+    int LayOutButtonPair(HWND first, HWND second, int leadingWidth, HWND groupBox);
 
-    int m_layoutWidth = 430;
+    const int m_layoutWidth;
     int m_contentHeight = 0;
 
 private:

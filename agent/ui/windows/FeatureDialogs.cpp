@@ -10,8 +10,12 @@ namespace {
 
 // Field controls: a row of 25 pixels per field, labels 90 wide, inputs from x = 105.
 constexpr int RowHeight = 25;
+constexpr int FieldHeight = 20;
+constexpr int LabelLeft = 10;
+constexpr int LabelWidth = 90;
+constexpr int InputLeft = 105;
+constexpr int EditWidth = 345;
 constexpr int FieldButtonWidth = 65;
-constexpr int FieldButtonHeight = 20;
 constexpr int FieldButtonStep = 69;
 
 } // namespace
@@ -19,7 +23,7 @@ constexpr int FieldButtonStep = 69;
 // ---------------------------------------------------------------- annotation
 
 CAnnotationDialog::CAnnotationDialog(CAnnotationDialogModel& model)
-    : CFeatureDialog(IDD_ANNOTATIONDIALOG), m_model(model)
+    : CFeatureDialog(IDD_ANNOTATIONDIALOG, pane::AnnotationWidth), m_model(model)
 {
 }
 
@@ -90,14 +94,14 @@ void CAnnotationDialog::BuildControls()
     for (const FieldDetails& field : *m_model.Current()) {
         const int y = m_contentHeight;
         AddControl("STATIC", field.GetFieldName(), WS_GROUP | SS_CENTERIMAGE | SS_NOPREFIX,
-                   IDC_FIELD_LABEL_FIRST + m_labelCount++, 10, y + 25, 90, 20);
+                   IDC_FIELD_LABEL_FIRST + m_labelCount++, LabelLeft, y + pane::ContentTop, LabelWidth, FieldHeight);
         if (!HasInputControl(field))
             continue;
         const AnnotationType* input = field.GetAnnotationType();
         if (const auto* freeText = dynamic_cast<const FreeTextEntry*>(input)) {
             const int id = IDC_FIELD_EDIT_FIRST + m_editCount++;
-            if (HWND edit = AddControl("EDIT", "", WS_BORDER | WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL, id, 105, y + 25,
-                                       345, 20)) {
+            if (HWND edit = AddControl("EDIT", "", WS_BORDER | WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL, id, InputLeft,
+                                       y + pane::ContentTop, EditWidth, FieldHeight)) {
                 ::SendMessageA(edit, EM_LIMITTEXT, freeText->GetMaxLength(), 0);
                 m_editFields[id] = field.GetFieldID();
             }
@@ -108,8 +112,8 @@ void CAnnotationDialog::BuildControls()
                 const int id = IDC_FIELD_BUTTON_FIRST + m_buttonCount++;
                 const DWORD first = i == 0 ? WS_GROUP | WS_TABSTOP : 0;
                 if (AddControl("BUTTON", button.GetLabel(), BS_3STATE | BS_PUSHLIKE | first, id,
-                               105 + FieldButtonStep * static_cast<int>(i), y + 25, FieldButtonWidth,
-                               FieldButtonHeight) == nullptr)
+                               InputLeft + FieldButtonStep * static_cast<int>(i), y + pane::ContentTop,
+                               FieldButtonWidth, FieldHeight) == nullptr)
                     continue;
                 m_buttonFields[id] = field.GetFieldID();
                 m_buttonTexts[id] = button.GetAnnotationText();
@@ -129,10 +133,10 @@ void CAnnotationDialog::BuildControls()
     FocusFirstInput();
     HWND annotate = Item(IDC_ANNOTATE_CALL);
     const SIZE button = ClientSize(annotate);
-    MoveTo(annotate, m_layoutWidth / 2 - button.cx / 2 + 15, m_contentHeight + 25);
+    MoveTo(annotate, m_layoutWidth / 2 - button.cx / 2 + pane::ContentLeft, m_contentHeight + pane::ContentTop);
     ::ShowWindow(annotate, SW_SHOWNA);
     m_contentHeight += button.cy;
-    PlaceGroupBox(Item(IDC_ANNOTATION_GROUP), m_layoutWidth + 20, m_contentHeight + 30);
+    PlaceGroupAround(Item(IDC_ANNOTATION_GROUP), m_contentHeight);
 }
 
 void CAnnotationDialog::FocusFirstInput()
@@ -203,14 +207,13 @@ void CAnnotationDialog::OnAnnotate()
 // ---------------------------------------------------------------- manual suppression
 
 CManualSuppressionDialog::CManualSuppressionDialog(CManualSuppressionDialogModel& model)
-    : CFeatureDialog(IDD_MANUALSUPPRESSIONDIALOG), m_model(model)
+    : CFeatureDialog(IDD_MANUALSUPPRESSIONDIALOG, pane::ButtonPairWidth), m_model(model)
 {
 }
 
 bool CManualSuppressionDialog::OnInitDialog()
 {
     CFeatureDialog::OnInitDialog();
-    m_layoutWidth = 173;
     HWND start = Item(IDC_SUPPRESSION_START);
     HWND stop = Item(IDC_SUPPRESSION_STOP);
     SetButtonImage(start, IDB_SUPPRESSION_START);
@@ -225,12 +228,7 @@ bool CManualSuppressionDialog::UpdateLayout()
 {
     if (!m_model.UpdateLayout())
         return false;
-    const SIZE button = ClientSize(Item(IDC_SUPPRESSION_START));
-    const int gap = (m_layoutWidth - 2 * button.cx) / 3;
-    MoveTo(Item(IDC_SUPPRESSION_START), gap + 15, 25);
-    MoveTo(Item(IDC_SUPPRESSION_STOP), 2 * gap + button.cx + 15, 25);
-    m_contentHeight = button.cy;
-    PlaceGroupBox(Item(IDC_SUPPRESSION_GROUP), m_layoutWidth + 20, button.cy + 30);
+    LayOutButtonPair(Item(IDC_SUPPRESSION_START), Item(IDC_SUPPRESSION_STOP), 0, Item(IDC_SUPPRESSION_GROUP));
     return true;
 }
 
@@ -248,14 +246,13 @@ bool CManualSuppressionDialog::OnButtonClicked(int id)
 // ---------------------------------------------------------------- record on demand
 
 CRecordOnDemandDialog::CRecordOnDemandDialog(CRecordOnDemandDialogModel& model)
-    : CFeatureDialog(IDD_RECORDONDEMANDDIALOG), m_model(model)
+    : CFeatureDialog(IDD_RECORDONDEMANDDIALOG, pane::ButtonPairWidth), m_model(model)
 {
 }
 
 bool CRecordOnDemandDialog::OnInitDialog()
 {
     CFeatureDialog::OnInitDialog();
-    m_layoutWidth = 173;
     HWND keep = Item(IDC_KEEP);
     HWND discard = Item(IDC_DISCARD);
     SetButtonImage(keep, IDB_KEEP);
@@ -273,14 +270,10 @@ bool CRecordOnDemandDialog::UpdateLayout()
     HWND state = Item(IDC_RECORD_ON_DEMAND_STATE);
     if (state == nullptr)
         return true;
-    const SIZE button = ClientSize(Item(IDC_KEEP));
     const SIZE text = ClientSize(state);
-    MoveTo(state, 15, button.cy / 2 - text.cy / 2 + 25);
-    const int gap = (m_layoutWidth - 2 * button.cx - text.cx) / 3;
-    MoveTo(Item(IDC_KEEP), gap + text.cx + 15, 25);
-    MoveTo(Item(IDC_DISCARD), 2 * gap + button.cx + text.cx + 15, 25);
-    m_contentHeight = button.cy;
-    PlaceGroupBox(Item(IDC_RECORD_ON_DEMAND_GROUP), m_layoutWidth + 20, button.cy + 30);
+    const int buttonHeight = LayOutButtonPair(Item(IDC_KEEP), Item(IDC_DISCARD), text.cx, Item(IDC_RECORD_ON_DEMAND_GROUP));
+    // The text stands before the buttons, centred on them.
+    MoveTo(state, pane::ContentLeft, buttonHeight / 2 - text.cy / 2 + pane::ContentTop);
     return true;
 }
 

@@ -9,6 +9,10 @@ namespace kzb::ui {
 namespace {
 
 constexpr int StatusTextWidth = 440;
+// The call state's picture, in the hidden group box.
+constexpr int PictureLeft = 5;
+constexpr int PictureTop = 10;
+constexpr int PictureSide = 48;
 
 } // namespace
 
@@ -61,7 +65,7 @@ bool CStatusDialog::UpdateStatus(const RecorderStatusTable& table, const std::st
 // ---------------------------------------------------------------- status image
 
 CStatusImageDialog::CStatusImageDialog(const RecorderStatusTable* statusTable)
-    : CFeatureDialog(IDD_STATUSIMAGEDIALOG), m_statusTable(statusTable), m_layout(statusTable)
+    : CFeatureDialog(IDD_STATUSIMAGEDIALOG, pane::StatusPictureWidth), m_statusTable(statusTable), m_layout(statusTable)
 {
 }
 
@@ -69,7 +73,6 @@ bool CStatusImageDialog::OnInitDialog()
 {
     CFeatureDialog::OnInitDialog();
     ::ShowWindow(Item(IDC_STATUS_GROUP), SW_HIDE);
-    m_layoutWidth = 23;
     for (unsigned id : {IDB_STATUS_IDLE, IDB_STATUS_RECORDING, IDB_STATUS_SUPPRESSING, IDB_STATUS_DISCARDING,
                         IDB_STATUS_UNAVAILABLE})
         m_images.push_back({id, KeepPicture(id)});
@@ -108,9 +111,9 @@ bool CStatusImageDialog::UpdateLayout()
     if (m_statusTable == nullptr || !m_layout.UpdateLayout())
         return false;
     HWND picture = Item(IDC_STATUS_PICTURE);
-    ::SetWindowPos(picture, nullptr, 5, 10, 48, 48, SWP_NOZORDER | SWP_NOACTIVATE);
-    // The height it has now, so that the dialog holds the whole 48-pixel picture.
-    PlaceGroupBox(Item(IDC_STATUS_GROUP), m_layoutWidth + 20, ClientSize(picture).cy + 10);
+    ::SetWindowPos(picture, nullptr, PictureLeft, PictureTop, PictureSide, PictureSide, SWP_NOZORDER | SWP_NOACTIVATE);
+    // The height it has now, so that the dialog holds the whole picture.
+    PlaceGroupBox(Item(IDC_STATUS_GROUP), m_layoutWidth + pane::GroupSpareWidth, ClientSize(picture).cy + PictureTop);
     return true;
 }
 
