@@ -3,29 +3,12 @@
 #include "Log.h"
 #include "TLSClient.h"
 #include "TCPClient.h"
-#include "ui/Registry.h"
 
 #include <exception>
 
-namespace {
-
-std::string ReadMachineText(const char* valueName, std::size_t bufferSize)
-{
-    CRegistry registry;
-    std::string text;
-    if (!registry.ReadText(CRegistry::Root::LocalMachine, valueName, text, bufferSize))
-        text.clear();
-    return text;
-}
-
-} // namespace
-
-CTCPComms::CTCPComms(kzb::Clock& clock) : m_clock(clock)
+CTCPComms::CTCPComms(ConnectionSettings settings, kzb::Clock& clock) : m_clock(clock), m_settings(std::move(settings))
 {
     KZB_LOG(kzb::log::Error, "CTCPComms object created - Recorder not yet assigned");
-    m_certificatePath = ReadMachineText("ClientCertificatePath", 260);
-    m_certificatePassword = ReadMachineText("ClientCertificatePassword", 128);
-    m_authorityPath = ReadMachineText("ServerCertificateAuthorityPath", 260);
 }
 
 CTCPComms::~CTCPComms()
@@ -53,7 +36,7 @@ void CTCPComms::Initialize(ICommandSink* owner, std::uint32_t recorderNumber, co
     }
     KZB_LOG(kzb::log::Error, "Recorder %u - CTCPComms object Initialized '%s:%hu'", recorderNumber, address.c_str(),
             port);
-    if (!m_certificatePath.empty() && m_authorityPath.empty())
+    if (!m_settings.certificatePath.empty() && m_settings.authorityPath.empty())
         KZB_LOG(kzb::log::Warning,
                 "Recorder %u - The recorder's certificate is not verified: no ServerCertificateAuthorityPath is set",
                 recorderNumber);
@@ -185,8 +168,8 @@ void CTCPComms::ConnectionStep()
                 m_address.c_str(), m_port);
     try {
         std::unique_ptr<SocketClient> client;
-        if (!m_certificatePath.empty())
-            client = std::make_unique<TLSClient>(m_certificatePath, m_certificatePassword, m_authorityPath);
+        if (!m_settings.certificatePath.empty())
+            client = std::make_unique<TLSClient>(m_settings.certificatePath, m_settings.certificatePassword, m_settings.authorityPath);
         else
             client = std::make_unique<TCPClient>();
         client->SetCancel(m_stopSignal.ReadEnd());

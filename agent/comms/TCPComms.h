@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "CommandSink.h"
+#include "ConnectionSettings.h"
 #include "DKAMessageStream.h"
 #include "Thread.h"
 
@@ -20,13 +21,13 @@
 class CTCPComms : public CThread
 {
 public:
-    static constexpr std::uint16_t DefaultPort = 6471;
+    static constexpr std::uint16_t DefaultPort = DefaultRecorderPort;
     static constexpr std::int64_t RetryInterval = 5;
     static constexpr std::int64_t HeartbeatIdle = 10;
     static constexpr std::int64_t ReconnectDelay = 30;
 
-    // Reads the client certificate settings; does not start the thread.
-    explicit CTCPComms(kzb::Clock& clock = kzb::SystemClock::Instance());
+    // Does not start the thread.
+    explicit CTCPComms(ConnectionSettings settings = {}, kzb::Clock& clock = kzb::SystemClock::Instance());
     ~CTCPComms() override;
 
     // (Re)starts the thread for this recorder. The port is 6471 but for tests.
@@ -58,9 +59,7 @@ private:
 
     kzb::Clock& m_clock;
     std::string m_address;
-    std::string m_certificatePath;
-    std::string m_certificatePassword;
-    std::string m_authorityPath;
+    const ConnectionSettings m_settings;
     // Held by each pass of the thread, connection attempts included.
     kzb::Mutex m_commsMutex;
     // Guards only the stream pointer, so that Send never waits behind a connection attempt.

@@ -1,12 +1,16 @@
 #include "FeatureMessageHandler.h"
 
+#include "GeneralMessageHandler.h"
+#include "IdentitySystem.h"
 #include "Log.h"
 #include "protocol/ClientID.h"
 #include "protocol/SessionMessages.h"
 
 CFeatureMessageHandler::CFeatureMessageHandler(std::uint32_t recorderNumber, CGeneralMessageHandler* owner,
                                                std::shared_ptr<CTCPComms> connection, const Feature& feature)
-    : CMessageHandler(recorderNumber, std::move(connection)), m_owner(owner), m_feature(feature)
+    : CMessageHandler(recorderNumber, std::move(connection),
+                      owner != nullptr ? owner->GetHostName() : kzb::identity::SystemHostName()),
+      m_owner(owner), m_feature(feature)
 {
 }
 

@@ -1,5 +1,7 @@
 #include "GeneralMessageHandler.h"
 
+#include "Identity.h"
+
 #include "AnnotationHandler.h"
 #include "ManualSuppressionHandler.h"
 #include "PCISuppressionHandler.h"
@@ -13,9 +15,10 @@
 #include <iterator>
 
 CGeneralMessageHandler::CGeneralMessageHandler(ISessionHost& host, std::uint32_t recorderNumber, std::string address,
-                                               std::uint16_t port, kzb::Clock& clock)
-    : CMessageHandler(recorderNumber, std::make_shared<CTCPComms>(clock)), m_host(host), m_clock(clock),
-      m_address(std::move(address)), m_port(port)
+                                               const RecorderSettings& settings, kzb::Clock& clock)
+    : CMessageHandler(recorderNumber, std::make_shared<CTCPComms>(settings.connection, clock),
+                      DetermineHostName(settings.terminalNaming)),
+      m_host(host), m_clock(clock), m_address(std::move(address)), m_port(settings.port)
 {
     m_establishedConnection = Connection().ConnectionEstablished.connect([this] { OnConnectionEstablished(); });
     m_lostConnection = Connection().ConnectionLost.connect([this] { OnConnectionLost(); });

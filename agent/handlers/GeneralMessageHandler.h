@@ -2,6 +2,7 @@
 
 #include "MessageHandler.h"
 #include "SessionHost.h"
+#include "SessionSettings.h"
 
 #include "comms/Clock.h"
 #include "comms/CommandSink.h"
@@ -24,9 +25,9 @@ class CRecordOnDemandHandler;
 class CGeneralMessageHandler : public CMessageHandler, public ICommandSink
 {
 public:
+    // The connection, the port and the host name come from the settings; their addresses are not used.
     CGeneralMessageHandler(ISessionHost& host, std::uint32_t recorderNumber, std::string address,
-                           std::uint16_t port = CTCPComms::DefaultPort,
-                           kzb::Clock& clock = kzb::SystemClock::Instance());
+                           const RecorderSettings& settings, kzb::Clock& clock = kzb::SystemClock::Instance());
     ~CGeneralMessageHandler() override;
 
     // The connection's commands, on the message stream's thread.

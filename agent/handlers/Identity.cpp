@@ -3,7 +3,7 @@
 #include "IdentitySystem.h"
 #include "Log.h"
 #include "SystemPath.h"
-#include "ui/Registry.h"
+#include "ui/RegistryStore.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -164,10 +164,9 @@ error::error(std::uint32_t code) : std::runtime_error(ErrorText(code)), m_code(c
 
 } // namespace kzb::windows
 
-std::string DetermineHostName()
+std::string DetermineHostName(bool terminalNaming)
 {
-    CRegistry settings;
-    if (settings.ReadNumber(CRegistry::Root::LocalMachine, "TerminalNaming", 0) == 1) {
+    if (terminalNaming) {
         std::string name = GetCitrixTerminalName();
         if (!name.empty())
             return name;

@@ -20,9 +20,9 @@ private:
 } // namespace kzb::windows
 
 // The workstation as the recorder sees it. Failures degrade to empty texts with a log line.
-// The host name: the Citrix client name when "TerminalNaming" is 1 and one is found,
-// otherwise the computer's host name.
-std::string DetermineHostName();
+// The host name: with terminal naming the Citrix client name when one is found, otherwise
+// the computer's host name.
+std::string DetermineHostName(bool terminalNaming);
 // The Windows login name; empty, with an ERROR line, when it cannot be read.
 std::string DetermineUserName();
 // The same without the line.

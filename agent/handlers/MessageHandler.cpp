@@ -2,8 +2,9 @@
 
 #include "Identity.h"
 
-CMessageHandler::CMessageHandler(std::uint32_t recorderNumber, std::shared_ptr<CTCPComms> connection)
-    : m_connection(std::move(connection)), m_recorderNumber(recorderNumber), m_hostName(DetermineHostName()),
+CMessageHandler::CMessageHandler(std::uint32_t recorderNumber, std::shared_ptr<CTCPComms> connection,
+                                 std::string hostName)
+    : m_connection(std::move(connection)), m_recorderNumber(recorderNumber), m_hostName(std::move(hostName)),
       m_userName(DetermineUserName())
 {
 }

@@ -19,7 +19,8 @@
 class CMessageHandler : public CThread
 {
 public:
-    CMessageHandler(std::uint32_t recorderNumber, std::shared_ptr<CTCPComms> connection);
+    // The host name is the workstation's as the recorder is told it.
+    CMessageHandler(std::uint32_t recorderNumber, std::shared_ptr<CTCPComms> connection, std::string hostName);
     // Stops and joins the thread.
     ~CMessageHandler() override;
 

@@ -32,6 +32,16 @@ RecorderSettings ReadRecorderSettings(const std::vector<std::string>& givenAddre
     settings.updateModeSet = registry.ReadText(CRegistry::Root::LocalMachine, "UpdateMode", settings.updateMode, 128);
     if (!settings.updateModeSet)
         settings.updateMode.clear();
+    const auto readText = [&registry](const char* valueName, std::size_t bufferSize) {
+        std::string value;
+        if (!registry.ReadText(CRegistry::Root::LocalMachine, valueName, value, bufferSize))
+            value.clear();
+        return value;
+    };
+    settings.connection.certificatePath = readText("ClientCertificatePath", 260);
+    settings.connection.certificatePassword = readText("ClientCertificatePassword", 128);
+    settings.connection.authorityPath = readText("ServerCertificateAuthorityPath", 260);
+    settings.terminalNaming = registry.ReadNumber(CRegistry::Root::LocalMachine, "TerminalNaming", 0) == 1;
     return settings;
 }
 
@@ -69,7 +79,7 @@ bool CMainFrameCore::Start(const RecorderSettings& settings)
         const std::string& address = settings.addresses[recorder - 1];
         KZB_LOG(kzb::log::Info, "Recorder %lu: Address: '%s'", static_cast<unsigned long>(recorder), address.c_str());
         m_statusTable.AddEntry(recorder, address);
-        auto handler = std::make_unique<CGeneralMessageHandler>(*this, recorder, address, settings.port, m_clock);
+        auto handler = std::make_unique<CGeneralMessageHandler>(*this, recorder, address, settings, m_clock);
         handler->Start();
         m_statusTable.Set(recorder, &RecorderStatus::connectionStatus, ConnectionStatus::NotConnected);
         m_statusTable.Set(recorder, &RecorderStatus::handlerActive, true);

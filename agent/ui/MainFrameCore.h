@@ -6,7 +6,7 @@
 #include "RecorderStatusTable.h"
 
 #include "comms/Clock.h"
-#include "comms/TCPComms.h"
+#include "handlers/SessionSettings.h"
 #include "handlers/GeneralMessageHandler.h"
 #include "handlers/SessionHost.h"
 #include "inspection/InspectionClock.h"
@@ -22,19 +22,14 @@
 #include <string>
 #include <vector>
 
-// The recorders as the settings give them.
-struct RecorderSettings
-{
-    std::vector<std::string> addresses; // every address given; at most two are used
-    std::string updateMode;
-    bool updateModeSet = false;
-    std::uint16_t port = CTCPComms::DefaultPort;
-};
 
 // "RecorderAddress": double quotes removed, words separated by white space.
 std::vector<std::string> ParseRecorderAddresses(const std::string& text);
-// "RecorderAddress" and "UpdateMode" of the local machine's program key, with their log
-// lines. Addresses given replace "RecorderAddress", which is then not read.
+// The sessions' settings from the local machine's program key: "RecorderAddress",
+// "UpdateMode", the client certificate's "ClientCertificatePath",
+// "ClientCertificatePassword" and "ServerCertificateAuthorityPath", and "TerminalNaming",
+// in that order, with their log lines. Addresses given replace "RecorderAddress", which is
+// then not read.
 RecorderSettings ReadRecorderSettings(const std::vector<std::string>& givenAddresses = {});
 
 // The main frame without its windows: the recorder sessions, the status table they write,

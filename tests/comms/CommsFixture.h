@@ -1,7 +1,6 @@
 #pragma once
 
 #include "LogCapture.h"
-#include "MachineSettings.h"
 #include "SimControl.h"
 #include "comms/TCPComms.h"
 
@@ -63,23 +62,18 @@ protected:
     {
         if (!SimControl::Available())
             GTEST_SKIP() << "needs the recorder simulator: run through run_with_simulator.py";
-        UseTestSettingsStore();
-        for (const char* name : {"ClientCertificatePath", "ClientCertificatePassword", "ServerCertificateAuthorityPath"})
-            ClearMachineValue(name);
         sim = std::make_unique<SimControl>();
     }
 
     void TearDown() override
     {
         comms.reset();
-        for (const char* name : {"ClientCertificatePath", "ClientCertificatePassword", "ServerCertificateAuthorityPath"})
-            ClearMachineValue(name);
     }
 
-    // Made after the settings of the test are written: the constructor reads them.
+    // Made with the test's connection settings as they are at this call.
     CTCPComms& MakeComms(kzb::Clock& clock = kzb::SystemClock::Instance())
     {
-        comms = std::make_unique<CTCPComms>(clock);
+        comms = std::make_unique<CTCPComms>(settings, clock);
         comms->ConnectionEstablished.connect([this] { ++established; });
         comms->ConnectionLost.connect([this] { ++lost; });
         return *comms;
@@ -141,5 +135,6 @@ protected:
     CommandQueue queue;
     std::atomic<int> established{0};
     std::atomic<int> lost{0};
+    ConnectionSettings settings;
     std::unique_ptr<CTCPComms> comms;
 };

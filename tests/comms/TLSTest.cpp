@@ -104,8 +104,8 @@ TEST_F(TLS, AConfiguredCertificateMakesEveryConnectionTLS)
         log.Clear();
         lost = 0;
         const int start = sim->LastSeq();
-        SetMachineText("ClientCertificatePath", AgentCertificate(certificate));
-        SetMachineText("ClientCertificatePassword", password);
+        settings.certificatePath = AgentCertificate(certificate);
+        settings.certificatePassword = password;
         CTCPComms& c = MakeComms();
         c.Initialize(&queue, 1, "127.0.0.1", recorder.port);
         ASSERT_TRUE(WaitConnected());
@@ -160,7 +160,7 @@ TEST_F(TLS, CertificateFileFailuresRepeatWithTheirTexts)
     const std::string text = ConnectError("missing.pem", "", recorder.port);
     log.Clear();
     kzb::ManualClock& clock = manualClock;
-    SetMachineText("ClientCertificatePath", AgentCertificate("missing.pem"));
+    settings.certificatePath = AgentCertificate("missing.pem");
     CTCPComms& comms = MakeComms(clock);
     comms.Initialize(&queue, 1, "127.0.0.1", recorder.port);
     const std::string failed = "Failed to start Client Connection: " + text + ". Retrying...";
@@ -204,7 +204,7 @@ TEST_F(TLS, ARecorderThatRejectsTheCertificateFailsTheHandshake)
     EXPECT_EQ(TLSClientLines(log), LoadingLines(AgentCertificate("stranger.pem")));
 
     const auto modern = TLSRecorder("ca.pem");
-    SetMachineText("ClientCertificatePath", AgentCertificate("stranger.pem"));
+    settings.certificatePath = AgentCertificate("stranger.pem");
     CTCPComms& c = MakeComms();
     c.Initialize(&queue, 1, "127.0.0.1", modern.port);
     // Either the handshake fails or the connection is dropped right after it.
@@ -222,8 +222,8 @@ TEST_F(TLS, TheRecordersCertificateIsVerifiedWhenAnAuthorityIsConfigured)
     EXPECT_TRUE(StartsWith(text, "SSL handshake failed. Dropping unsecure connection.\nStatus: ")) << text;
     EXPECT_NE(text.find("certificate verify failed"), std::string::npos) << text;
 
-    SetMachineText("ClientCertificatePath", AgentCertificate("client.pem"));
-    SetMachineText("ServerCertificateAuthorityPath", AgentCertificate("ca.pem"));
+    settings.certificatePath = AgentCertificate("client.pem");
+    settings.authorityPath = AgentCertificate("ca.pem");
     CTCPComms& c = MakeComms();
     c.Initialize(&queue, 1, "127.0.0.1", recorder.port);
     ASSERT_TRUE(WaitConnected());
@@ -238,7 +238,7 @@ TEST_F(CommsTest, WithoutTLSAConfiguredCertificateFailsEveryAttempt)
     if (TLSClient::Available())
         GTEST_SKIP() << "this build has TLS";
     const auto recorder = sim->AddRecorder();
-    SetMachineText("ClientCertificatePath", "C:\\certificates\\agent.pem");
+    settings.certificatePath = "C:\\certificates\\agent.pem";
     CTCPComms& c = MakeComms(manualClock);
     c.Initialize(&queue, 1, "127.0.0.1", recorder.port);
     const std::string failed = "Failed to start Client Connection: TLS is not available in this build of the agent; "

@@ -3,6 +3,7 @@
 #include "Log.h"
 #include "comms/Net.h"
 #include "handlers/Identity.h"
+#include "ui/MainFrameCore.h"
 #include "ui/Registry.h"
 
 #include <gmock/gmock.h>
@@ -275,6 +276,7 @@ TEST_F(Identity, AnUnsetVariableIsAWindowsError)
 
 // ---- DetermineHostName ----
 
+// Terminal naming is "TerminalNaming" of the local machine as the program reads it at start.
 TEST_F(Identity, WithoutTerminalNamingTheHostNameIsTheComputers)
 {
     const std::string hostName = HostNameOfTheSystem();
@@ -302,7 +304,9 @@ TEST_F(Identity, WithoutTerminalNamingTheHostNameIsTheComputers)
         if (c.terminalNaming)
             WriteValue(c.root, ProgramRegistryKey, "TerminalNaming", *c.terminalNaming);
         log.Clear();
-        EXPECT_EQ(DetermineHostName(), hostName);
+        const RecorderSettings settings = ReadRecorderSettings({"recorder"});
+        EXPECT_FALSE(settings.terminalNaming);
+        EXPECT_EQ(DetermineHostName(settings.terminalNaming), hostName);
         EXPECT_THAT(Logged(), ElementsAre());
         RemoveValue(c.root, ProgramRegistryKey, "TerminalNaming");
     }
@@ -312,14 +316,15 @@ TEST_F(Identity, WithTerminalNamingTheCitrixNameIsTheHostName)
 {
     WriteValue(Root::LocalMachine, ProgramRegistryKey, "TerminalNaming", Number(1));
     WriteValue(Root::CurrentUser, CitrixKey, "ClientName", Text("SEAT-USER"));
-    EXPECT_EQ(DetermineHostName(), "SEAT-USER");
+    const RecorderSettings settings = ReadRecorderSettings({"recorder"});
+    ASSERT_TRUE(settings.terminalNaming);
+    EXPECT_EQ(DetermineHostName(settings.terminalNaming), "SEAT-USER");
     EXPECT_THAT(Logged(), ElementsAre("INFO Terminal name: SEAT-USER extracted from registry"));
 }
 
 TEST_F(Identity, WithTerminalNamingButNoCitrixNameTheComputersNameIsUsed)
 {
-    WriteValue(Root::LocalMachine, ProgramRegistryKey, "TerminalNaming", Number(1));
-    EXPECT_EQ(DetermineHostName(), HostNameOfTheSystem());
+    EXPECT_EQ(DetermineHostName(true), HostNameOfTheSystem());
     EXPECT_THAT(Logged(),
                 ElementsAre(NoRegistryValue, "INFO INI file path: " + IniPath(),
                             "WARNING Cannot get Citrix terminal name from INI file: '" + IniPath() + "' does not exist",
