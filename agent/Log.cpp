@@ -2,8 +2,6 @@
 
 #include "TextFormat.h"
 
-// The library's own one-statement macro has the same name; this file calls it by hand.
-#undef KZB_LOG
 #include "KZBLogThis.h"
 
 #include <atomic>

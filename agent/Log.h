@@ -1,6 +1,6 @@
 #pragma once
 
-// The agent's one way to log: KZB_LOG(level, printf-format, values...).
+// The agent's one way to log: AGENT_LOG(level, printf-format, values...).
 // One statement per line logged; a trailing line feed in the format is dropped. Lines go to
 // the program's logger in KZBLogging.
 
@@ -29,4 +29,4 @@ void KzbLog(int level, const char* file, int line, const char* format, ...) KZB_
 using KzbLogSink = void (*)(int level, const char* file, int line, const char* text);
 void KzbSetLogSink(KzbLogSink sink);
 
-#define KZB_LOG(level, ...) KzbLog((level), __FILE__, __LINE__, __VA_ARGS__)
+#define AGENT_LOG(level, ...) KzbLog((level), __FILE__, __LINE__, __VA_ARGS__)

@@ -12,11 +12,11 @@ unsigned FreeTextEntry::ParseIniString(const char* text)
     const int got = std::sscanf(text, "%lu|%n", &maxLength, &consumed);
     const unsigned length = IniScanLength(got, 1, consumed);
     if (length == 0) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
         return 0;
     }
     if (maxLength == 0) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Max Length = %lu\n", maxLength);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Max Length = %lu\n", maxLength);
         return 0;
     }
     m_maxLength = static_cast<std::uint32_t>(maxLength);
@@ -48,15 +48,15 @@ unsigned PushButtonData::ParseIniString(const char* text)
     const int got = std::sscanf(text, "%8[^|]|%260[^|]|%n", label, annotationText, &consumed);
     const unsigned length = IniScanLength(got, 2, consumed);
     if (length == 0) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
         return 0;
     }
     if (label[0] == '\0') {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Label = '%s'\n", label);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Label = '%s'\n", label);
         return 0;
     }
     if (annotationText[0] == '\0') {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Annotation Text = '%s'\n", annotationText);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Annotation Text = '%s'\n", annotationText);
         return 0;
     }
     m_label = label;
@@ -104,11 +104,11 @@ unsigned PushButton::ParseIniString(const char* text)
     const int got = std::sscanf(text, "%lu|%n", &count, &consumed);
     unsigned length = IniScanLength(got, 1, consumed);
     if (length == 0) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
         return 0;
     }
     if (count < 1 || count > 5) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Number of Buttons = %lu\n", count);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Number of Buttons = %lu\n", count);
         return 0;
     }
     for (unsigned long i = 0; i < count; ++i) {
@@ -184,15 +184,15 @@ unsigned FieldDetails::ParseIniString(const char* text)
     const int got = std::sscanf(text, "%lu|%20[^|]|%n", &fieldID, fieldName, &consumed);
     unsigned length = IniScanLength(got, 2, consumed);
     if (length == 0) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
         return 0;
     }
     if (!IsValidFieldID(fieldID)) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Field ID = %lu\n", fieldID);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Field ID = %lu\n", fieldID);
         return 0;
     }
     if (fieldName[0] == '\0') {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Field Name = '%s'\n", fieldName);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Field Name = '%s'\n", fieldName);
         return 0;
     }
     m_fieldID = static_cast<std::uint32_t>(fieldID);
@@ -203,11 +203,11 @@ unsigned FieldDetails::ParseIniString(const char* text)
     const int gotType = std::sscanf(text + length, "%lu|%n", &type, &consumed);
     const unsigned typeLength = IniScanLength(gotType, 1, consumed);
     if (typeLength == 0) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
         return 0;
     }
     if (type < 1 || type > 2) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Annotation Type = %lu\n", type);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Annotation Type = %lu\n", type);
         return 0;
     }
     length += typeLength;

@@ -62,19 +62,19 @@ unsigned BrowserHTMLCriteria::ParseIniString(const char* text)
     const int got = std::sscanf(text, "%lu|%lu|%99[^|]|%n", &triggerObject, &pattern, value, &consumed);
     const unsigned length = IniScanLength(got, 3, consumed);
     if (length == 0) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
         return 0;
     }
     if (triggerObject < PageTitle || triggerObject > Domain) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Trigger Object = %lu\n", triggerObject);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Trigger Object = %lu\n", triggerObject);
         return 0;
     }
     if (pattern < TextMatch::ExactMatch || pattern > TextMatch::Contains) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Match Pattern = %lu\n", pattern);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Match Pattern = %lu\n", pattern);
         return 0;
     }
     if (value[0] == '\0') {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Text = '%s'\n", value);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Text = '%s'\n", value);
         return 0;
     }
     m_triggerObject = static_cast<std::uint32_t>(triggerObject);
@@ -145,11 +145,11 @@ unsigned BrowserHTMLMethod::ParseIniString(const char* text)
     const int got = std::sscanf(text, "%lu|%lu|%n", &minimumTime, &count, &consumed);
     unsigned length = IniScanLength(got, 2, consumed);
     if (length == 0) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String!");
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String!");
         return 0;
     }
     if (count == 0) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Number of Criteria = %lu", count);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Number of Criteria = %lu", count);
         return 0;
     }
     m_minimumSuppressionTime = static_cast<std::uint32_t>(minimumTime);
@@ -174,7 +174,7 @@ std::string BrowserHTMLMethod::ToIniString() const
 
 void BrowserHTMLMethod::LogConfiguration() const
 {
-    KZB_LOG(kzb::log::Message, "Browser HTML Method - Number of Criteria %lu",
+    AGENT_LOG(kzb::log::Message, "Browser HTML Method - Number of Criteria %lu",
             static_cast<unsigned long>(m_criteria.size()));
 }
 

@@ -58,23 +58,23 @@ unsigned DetermineIDFromWindowTitle::ParseIniString(const char* text)
         std::sscanf(text, "%lu|%99[^|]|%99[^|]|%99[^|]|%n", &pattern, windowText, startsAfter, endsBefore, &consumed);
     const unsigned length = IniScanLength(got, 4, consumed);
     if (length == 0) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
         return 0;
     }
     if (pattern < TextMatch::ExactMatch || pattern > TextMatch::Contains) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Match Pattern = %lu\n", pattern);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Match Pattern = %lu\n", pattern);
         return 0;
     }
     if (windowText[0] == '\0') {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Text = '%s'\n", windowText);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Text = '%s'\n", windowText);
         return 0;
     }
     if (startsAfter[0] == '\0') {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! ID Start = '%s'\n", startsAfter);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! ID Start = '%s'\n", startsAfter);
         return 0;
     }
     if (endsBefore[0] == '\0') {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! ID End = '%s'\n", endsBefore);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! ID End = '%s'\n", endsBefore);
         return 0;
     }
     m_matchPattern = static_cast<std::uint32_t>(pattern);
@@ -91,7 +91,7 @@ std::string DetermineIDFromWindowTitle::ToIniString() const
 
 void DetermineIDFromWindowTitle::LogConfiguration() const
 {
-    KZB_LOG(kzb::log::Message,
+    AGENT_LOG(kzb::log::Message,
             "Determine ID From Window Title - Match Pattern %lu, Window Text '%s', User Starts After '%s', User Ends "
             "Before '%s'\n",
             static_cast<unsigned long>(m_matchPattern), m_windowText.c_str(), m_userStartsAfter.c_str(),

@@ -95,19 +95,19 @@ unsigned WindowTitleMethod::ParseIniString(const char* text)
         length = IniScanLength(got, 4, consumed);
     }
     if (length == 0) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
         return 0;
     }
     if (trigger < TitleExists || trigger > TitleHasFocus) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Window Trigger = %lu\n", trigger);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Window Trigger = %lu\n", trigger);
         return 0;
     }
     if (pattern < TextMatch::ExactMatch || pattern > TextMatch::Contains) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Match Pattern = %lu\n", pattern);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Match Pattern = %lu\n", pattern);
         return 0;
     }
     if (windowText[0] == '\0') {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Text = '%s'\n", windowText);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Text = '%s'\n", windowText);
         return 0;
     }
     m_trigger = static_cast<std::uint32_t>(trigger);
@@ -128,7 +128,7 @@ std::string WindowTitleMethod::ToIniString() const
 
 void WindowTitleMethod::LogConfiguration() const
 {
-    KZB_LOG(kzb::log::Message,
+    AGENT_LOG(kzb::log::Message,
             "Window Title Method - Trigger %lu, Match Pattern %lu, Window Text '%s', Min Suppression Time %lu\n",
             static_cast<unsigned long>(m_trigger), static_cast<unsigned long>(m_matchPattern), m_windowText.c_str(),
             static_cast<unsigned long>(m_minimumSuppressionTime));
@@ -156,7 +156,7 @@ bool WindowTitleMethod::Check()
         }
         break;
     default:
-        KZB_LOG(kzb::log::Error, "Check() - Unrecognised window trigger (%lu).\n",
+        AGENT_LOG(kzb::log::Error, "Check() - Unrecognised window trigger (%lu).\n",
                 static_cast<unsigned long>(m_trigger));
         break;
     }
@@ -225,15 +225,15 @@ unsigned SubWindowTitleMethod::ParseIniString(const char* text)
     const int got = std::sscanf(text + mainLength, "%lu|%99[^|]|%n", &pattern, subText, &consumed);
     const unsigned subLength = IniScanLength(got, 2, consumed);
     if (subLength == 0) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String!\n");
         return 0;
     }
     if (pattern < TextMatch::ExactMatch || pattern > TextMatch::Contains) {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Sub Match Pattern = %lu\n", pattern);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Sub Match Pattern = %lu\n", pattern);
         return 0;
     }
     if (subText[0] == '\0') {
-        KZB_LOG(kzb::log::Error, "Failed to Parse INI String! Sub Text = '%s'\n", subText);
+        AGENT_LOG(kzb::log::Error, "Failed to Parse INI String! Sub Text = '%s'\n", subText);
         return 0;
     }
     m_subMatchPattern = static_cast<std::uint32_t>(pattern);
@@ -248,7 +248,7 @@ std::string SubWindowTitleMethod::ToIniString() const
 
 void SubWindowTitleMethod::LogConfiguration() const
 {
-    KZB_LOG(kzb::log::Message,
+    AGENT_LOG(kzb::log::Message,
             "Sub Window Title Method - Trigger %lu, Match Pattern %lu, Window Text '%s', Min Suppression Time %lu, "
             "Sub Window Text '%s'\n",
             static_cast<unsigned long>(m_trigger), static_cast<unsigned long>(m_matchPattern), m_windowText.c_str(),

@@ -18,10 +18,10 @@ DKAMessageStream::DKAMessageStream(std::shared_ptr<NetworkStream> stream, const 
 
 DKAMessageStream::~DKAMessageStream()
 {
-    KZB_LOG(kzb::log::Error, "Stopping DKAMessageStream thread");
+    AGENT_LOG(kzb::log::Error, "Stopping DKAMessageStream thread");
     Stop();
     Join();
-    KZB_LOG(kzb::log::Error, "DKAMessageStream stopped, destroying");
+    AGENT_LOG(kzb::log::Error, "DKAMessageStream stopped, destroying");
     CommandReceived.disconnect_all_slots();
     Closed.disconnect_all_slots();
 }
@@ -44,7 +44,7 @@ void DKAMessageStream::Stop()
 unsigned DKAMessageStream::Run()
 {
     m_peerName = net::PeerName(m_stream->GetSocket());
-    KZB_LOG(kzb::log::Info, "DKAMessageStream thread started for %s", m_peerName.c_str());
+    AGENT_LOG(kzb::log::Info, "DKAMessageStream thread started for %s", m_peerName.c_str());
     while (IsRunning()) {
         if (!ReadStep())
             break; // the connection is gone: nothing queued can be sent on it
@@ -53,7 +53,7 @@ unsigned DKAMessageStream::Run()
         else
             WaitForWork();
     }
-    KZB_LOG(kzb::log::Info, "DKAMessageStream thread stopped for %s", m_peerName.c_str());
+    AGENT_LOG(kzb::log::Info, "DKAMessageStream thread stopped for %s", m_peerName.c_str());
     return 0;
 }
 
@@ -82,11 +82,11 @@ void DKAMessageStream::Announce(ByteView message)
         // Exactly this message's bytes: a short payload never reads into the next message.
         command->Deserialize(message);
         if (commandID != DKA_HEARTBEAT)
-            KZB_LOG(kzb::log::Message, "Received %s from %s [%s]", name.c_str(), m_peerName.c_str(),
+            AGENT_LOG(kzb::log::Message, "Received %s from %s [%s]", name.c_str(), m_peerName.c_str(),
                     command->ToString().c_str());
         CommandReceived(command);
     } catch (const std::exception& error) {
-        KZB_LOG(kzb::log::Error, "Read %s failed. Exception: %s", name.c_str(), error.what());
+        AGENT_LOG(kzb::log::Error, "Read %s failed. Exception: %s", name.c_str(), error.what());
     }
 }
 
@@ -96,16 +96,16 @@ void DKAMessageStream::SendStep(const DKACommandPtr& command)
     try {
         const ByteArray image = command->Serialize();
         if (!m_stream->Write(image)) {
-            KZB_LOG(kzb::log::Error, "Failed to send %s to %s.", name.c_str(), m_peerName.c_str());
+            AGENT_LOG(kzb::log::Error, "Failed to send %s to %s.", name.c_str(), m_peerName.c_str());
             Stop();
             Closed();
             return;
         }
         if (command->GetCommandID() != DKA_HEARTBEAT)
-            KZB_LOG(kzb::log::Message, "Sent %s to %s [%s]", name.c_str(), m_peerName.c_str(),
+            AGENT_LOG(kzb::log::Message, "Sent %s to %s [%s]", name.c_str(), m_peerName.c_str(),
                     command->ToString().c_str());
     } catch (const std::exception& error) {
-        KZB_LOG(kzb::log::Error, "Failed to send %s to %s. Exception: %s", name.c_str(), m_peerName.c_str(),
+        AGENT_LOG(kzb::log::Error, "Failed to send %s to %s. Exception: %s", name.c_str(), m_peerName.c_str(),
                 error.what());
     }
 }

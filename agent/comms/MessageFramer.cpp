@@ -31,7 +31,7 @@ void MessageFramer::Consume(ByteView received, const MessageHandler& handler)
         const std::size_t available = m_buffer.size() - position;
 
         if (total > MaxMessageSize) {
-            KZB_LOG(kzb::log::Error,
+            AGENT_LOG(kzb::log::Error,
                     "Read %s failed. Message length of %llu bytes is greater than the maximum of %llu bytes, "
                     "dropping all read data",
                     GetCommandName(commandID).c_str(), static_cast<unsigned long long>(total),
@@ -45,7 +45,7 @@ void MessageFramer::Consume(ByteView received, const MessageHandler& handler)
             break;
         }
         if (available < total) {
-            KZB_LOG(kzb::log::Info,
+            AGENT_LOG(kzb::log::Info,
                     "Read %s incomplete. Message length is %llu bytes but only read %llu bytes, awaiting further data",
                     GetCommandName(commandID).c_str(), static_cast<unsigned long long>(total),
                     static_cast<unsigned long long>(available));

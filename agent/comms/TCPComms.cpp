@@ -8,14 +8,14 @@
 
 CTCPComms::CTCPComms(ConnectionSettings settings, kzb::Clock& clock) : m_clock(clock), m_settings(std::move(settings))
 {
-    KZB_LOG(kzb::log::Error, "CTCPComms object created - Recorder not yet assigned");
+    AGENT_LOG(kzb::log::Error, "CTCPComms object created - Recorder not yet assigned");
 }
 
 CTCPComms::~CTCPComms()
 {
     Stop();
     Join();
-    KZB_LOG(kzb::log::Error, "Recorder %u - CTCPComms object destroyed", m_recorderNumber.load());
+    AGENT_LOG(kzb::log::Error, "Recorder %u - CTCPComms object destroyed", m_recorderNumber.load());
     DropStream();
 }
 
@@ -34,10 +34,10 @@ void CTCPComms::Initialize(ICommandSink* owner, std::uint32_t recorderNumber, co
         m_failedAttempts = 0;
         m_port = port;
     }
-    KZB_LOG(kzb::log::Error, "Recorder %u - CTCPComms object Initialized '%s:%hu'", recorderNumber, address.c_str(),
+    AGENT_LOG(kzb::log::Error, "Recorder %u - CTCPComms object Initialized '%s:%hu'", recorderNumber, address.c_str(),
             port);
     if (!m_settings.certificatePath.empty() && m_settings.authorityPath.empty())
-        KZB_LOG(kzb::log::Warning,
+        AGENT_LOG(kzb::log::Warning,
                 "Recorder %u - The recorder's certificate is not verified: no ServerCertificateAuthorityPath is set",
                 recorderNumber);
     {
@@ -58,7 +58,7 @@ void CTCPComms::Send(const DKACommandPtr& command)
             return;
         }
     }
-    KZB_LOG(kzb::log::Warning, "Recorder %u - Not connected, dropping %s", m_recorderNumber.load(),
+    AGENT_LOG(kzb::log::Warning, "Recorder %u - Not connected, dropping %s", m_recorderNumber.load(),
             GetCommandName(command->GetCommandID()).c_str());
 }
 
@@ -106,7 +106,7 @@ void CTCPComms::Wake()
 unsigned CTCPComms::Run()
 {
     const std::uint32_t recorder = m_recorderNumber;
-    KZB_LOG(kzb::log::Info, "Recorder %u - TCPComms thread started", recorder);
+    AGENT_LOG(kzb::log::Info, "Recorder %u - TCPComms thread started", recorder);
     while (IsRunning()) {
         std::int64_t deadline;
         {
@@ -127,7 +127,7 @@ unsigned CTCPComms::Run()
     }
     if (HasStream())
         ConnectionLost();
-    KZB_LOG(kzb::log::Info, "Recorder %u - TCPComms thread stopped", recorder);
+    AGENT_LOG(kzb::log::Info, "Recorder %u - TCPComms thread stopped", recorder);
     return 0;
 }
 
@@ -159,12 +159,12 @@ void CTCPComms::ConnectionStep()
     m_lastAttemptTime = now;
     const std::uint32_t recorder = m_recorderNumber;
     if (m_address.empty()) {
-        KZB_LOG(kzb::log::Error, "Recorder %u - No IP Address to connect to defined.", recorder);
+        AGENT_LOG(kzb::log::Error, "Recorder %u - No IP Address to connect to defined.", recorder);
         CThread::Stop();
         return;
     }
     if (m_failedAttempts == 0)
-        KZB_LOG(kzb::log::Error, "Recorder %u - Attempting to connect DKA CTI Server at '%s:%hu'", recorder,
+        AGENT_LOG(kzb::log::Error, "Recorder %u - Attempting to connect DKA CTI Server at '%s:%hu'", recorder,
                 m_address.c_str(), m_port);
     try {
         std::unique_ptr<SocketClient> client;
@@ -191,19 +191,19 @@ void CTCPComms::ConnectionStep()
             m_reconnectNeeded = true;
             throw;
         }
-        KZB_LOG(kzb::log::Error, "Recorder %u - Connected to DKA CTI Server at '%s:%hu' after %u attempts", recorder,
+        AGENT_LOG(kzb::log::Error, "Recorder %u - Connected to DKA CTI Server at '%s:%hu' after %u attempts", recorder,
                 m_address.c_str(), m_port, m_failedAttempts);
         m_failedAttempts = 0;
         ConnectionEstablished();
     } catch (const std::exception& error) {
-        KZB_LOG(kzb::log::Error, "Failed to start Client Connection: %s. Retrying...", error.what());
+        AGENT_LOG(kzb::log::Error, "Failed to start Client Connection: %s. Retrying...", error.what());
         ++m_failedAttempts;
     }
 }
 
 void CTCPComms::OnStreamClosed()
 {
-    KZB_LOG(kzb::log::Error, "Recorder %u - Socket error. Closing socket...", m_recorderNumber.load());
+    AGENT_LOG(kzb::log::Error, "Recorder %u - Socket error. Closing socket...", m_recorderNumber.load());
     m_reconnectNeeded = true;
     Wake();
     ConnectionLost();

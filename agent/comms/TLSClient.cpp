@@ -81,10 +81,10 @@ TLSClient::TLSClient(const std::string& certificatePath, const std::string& pass
         SSL_CTX_set_default_passwd_cb_userdata(m_context, &m_password);
         SSL_CTX_set_default_passwd_cb(m_context, &PasswordCallback);
 
-        KZB_LOG(kzb::log::Print, "Using certificate chain: %s\n", certificatePath.c_str());
+        AGENT_LOG(kzb::log::Print, "Using certificate chain: %s\n", certificatePath.c_str());
         if (SSL_CTX_use_certificate_chain_file(m_context, certificatePath.c_str()) <= 0)
             throw std::runtime_error("Cannot load certificate chain.\n" + OpenSSLErrorText());
-        KZB_LOG(kzb::log::Print, "Using private key: %s", certificatePath.c_str());
+        AGENT_LOG(kzb::log::Print, "Using private key: %s", certificatePath.c_str());
         if (SSL_CTX_use_PrivateKey_file(m_context, certificatePath.c_str(), SSL_FILETYPE_PEM) <= 0)
             throw std::runtime_error("Cannot load private key.\n" + OpenSSLErrorText());
 

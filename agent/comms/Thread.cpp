@@ -25,7 +25,7 @@ void CThread::Join()
     if (!thread.joinable())
         return;
     if (thread.get_id() == std::this_thread::get_id()) {
-        KZB_LOG(kzb::log::Error, "Join called by the thread it would wait for; not joined");
+        AGENT_LOG(kzb::log::Error, "Join called by the thread it would wait for; not joined");
         thread.detach();
         return;
     }
@@ -46,7 +46,7 @@ void CThread::Start()
         });
     } catch (const std::system_error& error) {
         m_running.store(false);
-        KZB_LOG(kzb::log::Error, "Thread creation failed: %s", error.what());
+        AGENT_LOG(kzb::log::Error, "Thread creation failed: %s", error.what());
         return;
     }
     m_threadId.store(id.get());

@@ -7,5 +7,5 @@
 #define DUMP_LOG(loggingOn, ...)                           \
     do {                                                   \
         if (loggingOn)                                     \
-            KZB_LOG(kzb::log::Error, __VA_ARGS__);         \
+            AGENT_LOG(kzb::log::Error, __VA_ARGS__);         \
     } while (false)

@@ -114,12 +114,12 @@ void MiniDumper::InstallRuntimeHandlers()
 void __cdecl MiniDumper::HandleInvalidCRTParameter(const wchar_t*, const wchar_t*, const wchar_t*, unsigned int,
                                                    std::uintptr_t)
 {
-    KZB_LOG(kzb::log::Error, "HandleInvalidCRTParameter a C runtime function was called with invalid parameters\n");
+    AGENT_LOG(kzb::log::Error, "HandleInvalidCRTParameter a C runtime function was called with invalid parameters\n");
 }
 
 void __cdecl MiniDumper::HandlePureCall()
 {
-    KZB_LOG(kzb::log::Error, "HandlePureCall a virtual function called from a constructor or destructor\n");
+    AGENT_LOG(kzb::log::Error, "HandlePureCall a virtual function called from a constructor or destructor\n");
 }
 
 namespace {

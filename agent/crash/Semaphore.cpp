@@ -35,17 +35,17 @@ CSemaphore::CSemaphore(const char* name)
     m_handle = CreateSemaphoreA(nullptr, 1, 1, nullptr);
     const DWORD error = GetLastError();
     if (m_handle == nullptr || error != 0)
-        KZB_LOG(kzb::log::Error, "Error <%d> creating semaphore <%s>\n", static_cast<int>(error), m_name);
+        AGENT_LOG(kzb::log::Error, "Error <%d> creating semaphore <%s>\n", static_cast<int>(error), m_name);
     else
-        KZB_LOG(kzb::log::Info, "Created %s semaphore <%s>\n", "unnamed", m_name);
+        AGENT_LOG(kzb::log::Info, "Created %s semaphore <%s>\n", "unnamed", m_name);
 }
 
 CSemaphore::~CSemaphore()
 {
     if (CloseHandle(m_handle))
-        KZB_LOG(kzb::log::Info, "Closed handle for semaphore <%s>\n", m_name);
+        AGENT_LOG(kzb::log::Info, "Closed handle for semaphore <%s>\n", m_name);
     else
-        KZB_LOG(kzb::log::Error, "Error <%d> closing handle for semaphore <%s>\n",
+        AGENT_LOG(kzb::log::Error, "Error <%d> closing handle for semaphore <%s>\n",
                 static_cast<int>(GetLastError()), m_name);
 }
 
@@ -66,13 +66,13 @@ bool CSemaphore::Lock(const char* file, int line)
     if (result == WAIT_TIMEOUT) {
         const SourceName owner(m_ownerFile);
         const SourceName second(m_secondFile);
-        KZB_LOG(kzb::log::Error,
+        AGENT_LOG(kzb::log::Error,
                 "Semaphore <%s> timeout from [%s%s(%d)] as thread %X [%s%s(%d)] has it at [%s%s(%i)]\n",
                 m_name, caller.name, caller.extension, line, static_cast<unsigned>(m_ownerThread.load()),
                 owner.name, owner.extension, m_ownerLine.load(), second.name, second.extension,
                 m_secondLine.load());
     } else {
-        KZB_LOG(kzb::log::Error, "Error <%d> from WaitForSingleObject() for semaphore <%s> - from [%s%s(%d)]\n",
+        AGENT_LOG(kzb::log::Error, "Error <%d> from WaitForSingleObject() for semaphore <%s> - from [%s%s(%d)]\n",
                 static_cast<int>(result), m_name, caller.name, caller.extension, line);
     }
     ++m_failedLocks;
@@ -84,7 +84,7 @@ void CSemaphore::Unlock(const char* file, int line)
     const SourceName caller(file);
     if (m_ownerThread != GetCurrentThreadId()) {
         const SourceName owner(m_ownerFile);
-        KZB_LOG(kzb::log::Error, "Unlocking semaphore <%s> from [%s%s(%d)], locked by thread %X [%s%s(%d)]\n",
+        AGENT_LOG(kzb::log::Error, "Unlocking semaphore <%s> from [%s%s(%d)], locked by thread %X [%s%s(%d)]\n",
                 m_name, caller.name, caller.extension, line, static_cast<unsigned>(m_ownerThread.load()),
                 owner.name, owner.extension, m_ownerLine.load());
     }
@@ -94,7 +94,7 @@ void CSemaphore::Unlock(const char* file, int line)
     m_secondFile = nullptr;
     m_secondLine = 0;
     if (!ReleaseSemaphore(m_handle, 1, nullptr))
-        KZB_LOG(kzb::log::Error, "Error <%d> releasing semaphore <%s> - from [%s%s(%d)]\n",
+        AGENT_LOG(kzb::log::Error, "Error <%d> releasing semaphore <%s> - from [%s%s(%d)]\n",
                 static_cast<int>(GetLastError()), m_name, caller.name, caller.extension, line);
 }
 

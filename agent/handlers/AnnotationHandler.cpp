@@ -19,7 +19,7 @@ CAnnotationHandler::CAnnotationHandler(std::uint32_t recorderNumber, CGeneralMes
                                        std::shared_ptr<CTCPComms> connection)
     : CFeatureMessageHandler(recorderNumber, owner, std::move(connection), Annotation)
 {
-    KZB_LOG(kzb::log::Info, "Recorder %lu - CAnnotationHandler object created",
+    AGENT_LOG(kzb::log::Info, "Recorder %lu - CAnnotationHandler object created",
             static_cast<unsigned long>(recorderNumber));
     SetSupportedIDTypes({2, 3, 4, 5, 8, 9});
 }
@@ -33,7 +33,7 @@ CAnnotationHandler::~CAnnotationHandler()
         dialog->SetAnnotationStatus(recorder, AnnotationStatus::NoHandler);
         dialog->UnregisterHandler(recorder);
     }
-    KZB_LOG(kzb::log::Info, "Recorder %u - CAnnotationHandler object destroyed", recorder);
+    AGENT_LOG(kzb::log::Info, "Recorder %u - CAnnotationHandler object destroyed", recorder);
 }
 
 void CAnnotationHandler::SetStatus(std::uint32_t status)
@@ -80,11 +80,11 @@ void CAnnotationHandler::HandleAnnotationConfig(const AnnotationConfig& config)
         if (!rule->GetFields().empty()) {
             m_fields = rule->GetFields(); // a copy starts with an empty value
         } else {
-            KZB_LOG(kzb::log::Error, "Recorder %u - Number of Annotation fields is zero. Ignoring message...", recorder);
+            AGENT_LOG(kzb::log::Error, "Recorder %u - Number of Annotation fields is zero. Ignoring message...", recorder);
             usable = false;
         }
     } else {
-        KZB_LOG(kzb::log::Error, "Recorder %u - DKA_ANNOTATION_CONFIG contained no rule", recorder);
+        AGENT_LOG(kzb::log::Error, "Recorder %u - DKA_ANNOTATION_CONFIG contained no rule", recorder);
     }
     CAnnotationDialogModel* dialog = m_dialog.Get();
     if (!dialog)
@@ -117,7 +117,7 @@ bool CAnnotationHandler::HandleCommand(const DKACommand& command)
         RequestConfig();
         return false;
     default:
-        KZB_LOG(kzb::log::Error,
+        AGENT_LOG(kzb::log::Error,
                 "Recorder %u - Annotation Handler passed message with unexpected Command ID 0x%08X. Ignoring...",
                 recorder, command.GetCommandID());
         return false;
@@ -128,7 +128,7 @@ bool CAnnotationHandler::RequestAnnotation(const std::vector<AnnotateField>& val
 {
     const std::uint32_t recorder = GetRecorderNumber();
     if (values.empty() || !GetOwner()->IsUpdateAllowed(recorder)) {
-        KZB_LOG(kzb::log::Error, "Recorder %u - Failed to request call annotation due to invalid parameters (no fields)",
+        AGENT_LOG(kzb::log::Error, "Recorder %u - Failed to request call annotation due to invalid parameters (no fields)",
                 recorder);
         return false;
     }

@@ -68,7 +68,7 @@ CFeatureMessageHandler::ClientIdentity CFeatureMessageHandler::GetClientIdentity
             return identity;
         }
     }
-    KZB_LOG(kzb::log::Error, "Recorder %u - GetClientID(): IDType '%s' (%u) is not supported", GetRecorderNumber(),
+    AGENT_LOG(kzb::log::Error, "Recorder %u - GetClientID(): IDType '%s' (%u) is not supported", GetRecorderNumber(),
             GetIDTypeName(identity.idType).c_str(), identity.idType);
     return identity;
 }
@@ -89,22 +89,22 @@ bool CFeatureMessageHandler::SetIDInfo(std::uint32_t idType, std::size_t methodC
 {
     const std::uint32_t recorder = GetRecorderNumber();
     if (!IsIDTypeSupported(idType)) {
-        KZB_LOG(kzb::log::Error, "Recorder %u - SetIDInfo(): IDType '%s' (%u) is not supported", recorder,
+        AGENT_LOG(kzb::log::Error, "Recorder %u - SetIDInfo(): IDType '%s' (%u) is not supported", recorder,
                 GetIDTypeName(idType).c_str(), idType);
         return false;
     }
     if (idType < 1 || idType > 9) {
-        KZB_LOG(kzb::log::Error, "Recorder %u - SetIDInfo(): Unexpected IDType (%u)", recorder, idType);
+        AGENT_LOG(kzb::log::Error, "Recorder %u - SetIDInfo(): Unexpected IDType (%u)", recorder, idType);
         return false;
     }
     if (idType == DKA::Agent_Name_To_Agent_ID) {
         if (methodCount == 0) {
-            KZB_LOG(kzb::log::Error,
+            AGENT_LOG(kzb::log::Error,
                     "Recorder %u - SetAgentNameInfo(): Number of ID methods is zero. Ignoring message...", recorder);
             return false;
         }
     } else if (methodCount > 0) {
-        KZB_LOG(kzb::log::Error,
+        AGENT_LOG(kzb::log::Error,
                 "Recorder %u - SetHostNameInfo(): Number of ID methods is greater than zero (%zu). Ignoring message...",
                 recorder, methodCount);
         return false;
@@ -129,7 +129,7 @@ void CFeatureMessageHandler::RequestConfig()
 unsigned CFeatureMessageHandler::RunCommandLoop()
 {
     const std::uint32_t recorder = GetRecorderNumber();
-    KZB_LOG(kzb::log::Info, "Recorder %u - %s thread started", recorder, m_feature.className);
+    AGENT_LOG(kzb::log::Info, "Recorder %u - %s thread started", recorder, m_feature.className);
     Reinitialize();
     while (IsRunning()) {
         const DKACommandPtr command = WaitForCommand();
@@ -140,10 +140,10 @@ unsigned CFeatureMessageHandler::RunCommandLoop()
             if (HandleCommand(*command))
                 RequestConfig();
         } catch (const std::exception& error) {
-            KZB_LOG(kzb::log::Error, "Recorder %u - %s: %s", recorder, m_feature.className, error.what());
+            AGENT_LOG(kzb::log::Error, "Recorder %u - %s: %s", recorder, m_feature.className, error.what());
         }
     }
-    KZB_LOG(kzb::log::Info, "Recorder %u - %s thread stopped", recorder, m_feature.className);
+    AGENT_LOG(kzb::log::Info, "Recorder %u - %s thread stopped", recorder, m_feature.className);
     return 0;
 }
 
@@ -151,7 +151,7 @@ bool CFeatureMessageHandler::ApplyIDRule(const IDConfig& config)
 {
     if (const auto rule = config.GetRule())
         return SetIDInfo(rule->GetIDType(), rule->GetMethods().size());
-    KZB_LOG(kzb::log::Error, "Recorder %u - %s contained no rule", GetRecorderNumber(),
+    AGENT_LOG(kzb::log::Error, "Recorder %u - %s contained no rule", GetRecorderNumber(),
             GetCommandName(m_feature.idConfigID).c_str());
     return false;
 }
@@ -170,6 +170,6 @@ std::string CFeatureMessageHandler::GetAgentName() const
 
 void LogUnexpectedCommandClass(std::uint32_t recorder, const DKACommand& command)
 {
-    KZB_LOG(kzb::log::Error, "Recorder %u - %s does not carry the expected record. Ignoring...", recorder,
+    AGENT_LOG(kzb::log::Error, "Recorder %u - %s does not carry the expected record. Ignoring...", recorder,
             GetCommandName(command.GetCommandID()).c_str());
 }

@@ -22,7 +22,7 @@ CGeneralMessageHandler::CGeneralMessageHandler(ISessionHost& host, std::uint32_t
 {
     m_establishedConnection = Connection().ConnectionEstablished.connect([this] { OnConnectionEstablished(); });
     m_lostConnection = Connection().ConnectionLost.connect([this] { OnConnectionLost(); });
-    KZB_LOG(kzb::log::Info, "Recorder %u - CGeneralMessageHandler object created, Address '%s'", recorderNumber,
+    AGENT_LOG(kzb::log::Info, "Recorder %u - CGeneralMessageHandler object created, Address '%s'", recorderNumber,
             m_address.c_str());
     m_host.SetCallState(recorderNumber, 0);
 }
@@ -34,7 +34,7 @@ CGeneralMessageHandler::~CGeneralMessageHandler()
     StopAndJoin();
     Connection().Close();
     DestroyFeatureHandlers();
-    KZB_LOG(kzb::log::Info, "Recorder %u - CGeneralMessageHandler object destroyed, Address '%s'", GetRecorderNumber(),
+    AGENT_LOG(kzb::log::Info, "Recorder %u - CGeneralMessageHandler object destroyed, Address '%s'", GetRecorderNumber(),
             m_address.c_str());
     m_establishedConnection.disconnect();
     m_lostConnection.disconnect();
@@ -48,7 +48,7 @@ bool CGeneralMessageHandler::IsUpdateAllowed(std::uint32_t recorderNumber) const
 unsigned CGeneralMessageHandler::Run()
 {
     const std::uint32_t recorder = GetRecorderNumber();
-    KZB_LOG(kzb::log::Info, "Recorder %u - CGeneralMessageHandler thread started", recorder);
+    AGENT_LOG(kzb::log::Info, "Recorder %u - CGeneralMessageHandler thread started", recorder);
     Connection().Initialize(this, recorder, m_address, m_port);
     while (IsRunning()) {
         const DKACommandPtr command = WaitForCommand();
@@ -58,10 +58,10 @@ unsigned CGeneralMessageHandler::Run()
         try {
             Dispatch(command);
         } catch (const std::exception& error) {
-            KZB_LOG(kzb::log::Error, "Recorder %u - %s", recorder, error.what());
+            AGENT_LOG(kzb::log::Error, "Recorder %u - %s", recorder, error.what());
         }
     }
-    KZB_LOG(kzb::log::Info, "Recorder %u - CGeneralMessageHandler thread stopped", recorder);
+    AGENT_LOG(kzb::log::Info, "Recorder %u - CGeneralMessageHandler thread stopped", recorder);
     m_host.OnSessionEnded(recorder);
     return 0;
 }
@@ -72,7 +72,7 @@ void CGeneralMessageHandler::Forward(CFeatureMessageHandler* handler, const DKAC
     if (handler != nullptr)
         handler->PostCommand(command);
     else
-        KZB_LOG(kzb::log::Error, "Recorder %u - Detected %s task list. Ignoring task.", GetRecorderNumber(), withoutTask);
+        AGENT_LOG(kzb::log::Error, "Recorder %u - Detected %s task list. Ignoring task.", GetRecorderNumber(), withoutTask);
 }
 
 void CGeneralMessageHandler::Dispatch(const DKACommandPtr& command)
@@ -125,7 +125,7 @@ void CGeneralMessageHandler::Dispatch(const DKACommandPtr& command)
         Forward(m_recordOnDemandHandler.get(), command,
                 "Record on Demand-related message without receiving Record on Demand");
     else
-        KZB_LOG(kzb::log::Error, "Recorder %u - Incoming DKACMD message header (%lu) not recognized. Ignoring...",
+        AGENT_LOG(kzb::log::Error, "Recorder %u - Incoming DKACMD message header (%lu) not recognized. Ignoring...",
                 recorder, static_cast<unsigned long>(id));
 }
 
@@ -142,14 +142,14 @@ void ApplyTask(std::unique_ptr<Handler>& handler, bool wanted, std::uint32_t rec
                Create create)
 {
     if (wanted && handler) {
-        KZB_LOG(kzb::log::Info, "Recorder %u - DKA_TASKS message: Reinitializing %s Handler", recorder, name);
+        AGENT_LOG(kzb::log::Info, "Recorder %u - DKA_TASKS message: Reinitializing %s Handler", recorder, name);
         handler->Reinitialize();
     } else if (wanted) {
-        KZB_LOG(kzb::log::Info, "Recorder %u - DKA_TASKS message: Creating New %s Handler", recorder, name);
+        AGENT_LOG(kzb::log::Info, "Recorder %u - DKA_TASKS message: Creating New %s Handler", recorder, name);
         handler = create();
         handler->Start();
     } else if (handler) {
-        KZB_LOG(kzb::log::Info, "Recorder %u - DKA_TASKS message: Destroying %s Handler", recorder, name);
+        AGENT_LOG(kzb::log::Info, "Recorder %u - DKA_TASKS message: Destroying %s Handler", recorder, name);
         handler.reset();
     }
 }
@@ -219,7 +219,7 @@ void CGeneralMessageHandler::HandleServerShutdown(std::uint32_t reason)
     DestroyFeatureHandlers();
     const std::uint32_t recorder = GetRecorderNumber();
     if (reason == DKA::SSR_Multiple_Client_Connections) {
-        KZB_LOG(kzb::log::Warning,
+        AGENT_LOG(kzb::log::Warning,
                 "Recorder %u - Terminating because the DKA CTI Server sent us a shutdown message with reason "
                 "SSR_Multiple_Client_Connections",
                 recorder);
@@ -234,10 +234,10 @@ void CGeneralMessageHandler::HandleServerShutdown(std::uint32_t reason)
     const auto known = std::find_if(std::begin(DisconnectReasons), std::end(DisconnectReasons),
                                     [reason](const DisconnectReason& entry) { return entry.reason == reason; });
     if (known != std::end(DisconnectReasons)) {
-        KZB_LOG(known->level, "Recorder %u - Disconnecting because the DKA CTI Server %s.", recorder, known->why);
+        AGENT_LOG(known->level, "Recorder %u - Disconnecting because the DKA CTI Server %s.", recorder, known->why);
         status = known->status;
     } else {
-        KZB_LOG(kzb::log::Error,
+        AGENT_LOG(kzb::log::Error,
                 "Recorder %u - Disconnecting because the DKA CTI Server has given an unknown disconnect reason (%u).",
                 recorder, reason);
     }

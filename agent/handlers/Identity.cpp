@@ -106,10 +106,10 @@ std::string NameFromRegistry()
         if (!ReadClientName(registry::Root::CurrentUser, name) && !ReadClientName(registry::Root::LocalMachine, name))
             throw std::runtime_error("Failed to get value from 'HKCU\\SOFTWARE\\Citrix\\ICA Client\\ClientName' and "
                                      "'HKLM\\SOFTWARE\\Citrix\\ICA Client\\ClientName'");
-        KZB_LOG(Level::Info, "Terminal name: %s extracted from registry", name.c_str());
+        AGENT_LOG(Level::Info, "Terminal name: %s extracted from registry", name.c_str());
         return name;
     } catch (const std::exception& e) {
-        KZB_LOG(Level::Warning, "Cannot get Citrix terminal name from registry: %s", e.what());
+        AGENT_LOG(Level::Warning, "Cannot get Citrix terminal name from registry: %s", e.what());
         return {};
     }
 }
@@ -121,7 +121,7 @@ std::string NameFromIniFile()
         if (drive.empty())
             throw std::runtime_error("SYSTEMDRIVE environment variable is empty");
         const std::string path = drive + IniFileName;
-        KZB_LOG(Level::Info, "INI file path: %s", path.c_str());
+        AGENT_LOG(Level::Info, "INI file path: %s", path.c_str());
         const std::filesystem::path filePath = PathFromSystemText(path);
         std::error_code error;
         if (!std::filesystem::exists(filePath, error))
@@ -130,10 +130,10 @@ std::string NameFromIniFile()
         if (!file)
             throw std::runtime_error("Failed to open '" + path + "'");
         const std::string name = ReadFirstLine(file);
-        KZB_LOG(Level::Info, "Terminal name: %s extracted from INI file", name.c_str());
+        AGENT_LOG(Level::Info, "Terminal name: %s extracted from INI file", name.c_str());
         return name;
     } catch (const std::exception& e) {
-        KZB_LOG(Level::Warning, "Cannot get Citrix terminal name from INI file: %s", e.what());
+        AGENT_LOG(Level::Warning, "Cannot get Citrix terminal name from INI file: %s", e.what());
         return {};
     }
 }
@@ -146,10 +146,10 @@ std::string NameFromEnvironment()
             throw std::runtime_error("CLIENTNAME environment variable is empty");
         if (name.size() > ClientNameLength)
             throw std::invalid_argument("CLIENTNAME environment variable is too long");
-        KZB_LOG(Level::Info, "Terminal name: %s extracted from CLIENTNAME environment variable", name.c_str());
+        AGENT_LOG(Level::Info, "Terminal name: %s extracted from CLIENTNAME environment variable", name.c_str());
         return name;
     } catch (const std::exception& e) {
-        KZB_LOG(Level::Warning, "Cannot get Citrix terminal name from environment variable: %s", e.what());
+        AGENT_LOG(Level::Warning, "Cannot get Citrix terminal name from environment variable: %s", e.what());
         return {};
     }
 }
@@ -179,7 +179,7 @@ std::string DetermineUserName()
     std::string name;
     unsigned long error = 0;
     if (!kzb::identity::SystemUserName(name, error))
-        KZB_LOG(Level::Error, "Unable to get user name. Error: %lu", error);
+        AGENT_LOG(Level::Error, "Unable to get user name. Error: %lu", error);
     return name;
 }
 
@@ -198,6 +198,6 @@ std::string GetCitrixTerminalName()
         if (!name.empty())
             return name;
     }
-    KZB_LOG(Level::Warning, "Giving up attempting to determine Citrix terminal name");
+    AGENT_LOG(Level::Warning, "Giving up attempting to determine Citrix terminal name");
     return {};
 }

@@ -46,7 +46,7 @@ std::string SystemHostName()
 {
     char buffer[256] = {};
     if (::gethostname(buffer, sizeof buffer) != 0) {
-        KZB_LOG(kzb::log::Level::Error, "Unable to get host name. Error: %i", errno);
+        AGENT_LOG(kzb::log::Level::Error, "Unable to get host name. Error: %i", errno);
         return {};
     }
     return std::string(buffer, ::strnlen(buffer, sizeof buffer));

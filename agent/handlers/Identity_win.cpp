@@ -30,7 +30,7 @@ std::string SystemHostName()
 {
     char buffer[256] = {};
     if (::gethostname(buffer, static_cast<int>(sizeof buffer)) != 0) {
-        KZB_LOG(kzb::log::Level::Error, "Unable to get host name. Error: %i", ::WSAGetLastError());
+        AGENT_LOG(kzb::log::Level::Error, "Unable to get host name. Error: %i", ::WSAGetLastError());
         return {};
     }
     return std::string(buffer, ::strnlen(buffer, sizeof buffer));

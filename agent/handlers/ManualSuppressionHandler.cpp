@@ -19,7 +19,7 @@ CManualSuppressionHandler::CManualSuppressionHandler(std::uint32_t recorderNumbe
                                                      std::shared_ptr<CTCPComms> connection)
     : CFeatureMessageHandler(recorderNumber, owner, std::move(connection), ManualSuppression)
 {
-    KZB_LOG(kzb::log::Info, "Recorder %u - CManualSuppressionHandler object created", recorderNumber);
+    AGENT_LOG(kzb::log::Info, "Recorder %u - CManualSuppressionHandler object created", recorderNumber);
     SetSupportedIDTypes({2, 3, 4, 5, 6, 7, 8, 9});
 }
 
@@ -31,7 +31,7 @@ CManualSuppressionHandler::~CManualSuppressionHandler()
         dialog->SetManualSuppressionEnabled(recorder, Disabled);
         dialog->UnregisterHandler(recorder);
     }
-    KZB_LOG(kzb::log::Info, "Recorder %u - CManualSuppressionHandler object destroyed", recorder);
+    AGENT_LOG(kzb::log::Info, "Recorder %u - CManualSuppressionHandler object destroyed", recorder);
 }
 
 void CManualSuppressionHandler::SetEnabled(std::uint32_t state)
@@ -67,7 +67,7 @@ bool CManualSuppressionHandler::HandleCommand(const DKACommand& command)
         RequestConfig();
         return false;
     default:
-        KZB_LOG(kzb::log::Error,
+        AGENT_LOG(kzb::log::Error,
                 "Recorder %u - Manual Suppression Handler passed message with unknown DKACMD header. Ignoring...",
                 recorder);
         return false;

@@ -49,7 +49,7 @@ CPCISuppressionHandler::CPCISuppressionHandler(std::uint32_t recorderNumber, CGe
     : CFeatureMessageHandler(recorderNumber, owner, std::move(connection), PCISuppression),
       m_statusTable(statusTable), m_inspections(inspections), m_clock(clock)
 {
-    KZB_LOG(kzb::log::Info, "Recorder %lu - CPCISuppressionHandler object created",
+    AGENT_LOG(kzb::log::Info, "Recorder %lu - CPCISuppressionHandler object created",
             static_cast<unsigned long>(recorderNumber));
     SetSupportedIDTypes({});
 }
@@ -72,7 +72,7 @@ CPCISuppressionHandler::~CPCISuppressionHandler()
     StopAndJoin();
     m_idDetectionMethods.clear();
     m_suppressionMethods.clear();
-    KZB_LOG(kzb::log::Info, "Recorder %u - CPCISuppressionHandler object destroyed", GetRecorderNumber());
+    AGENT_LOG(kzb::log::Info, "Recorder %u - CPCISuppressionHandler object destroyed", GetRecorderNumber());
 }
 
 // The triggers in force stay until new ones arrive: a payment window still open keeps its
@@ -99,7 +99,7 @@ bool CPCISuppressionHandler::HandleIDConfig(const IDConfig& config)
             }
         }
     } else {
-        KZB_LOG(kzb::log::Error, "Recorder %u - DKA_PCI_ID_CONFIG contained no rule", GetRecorderNumber());
+        AGENT_LOG(kzb::log::Error, "Recorder %u - DKA_PCI_ID_CONFIG contained no rule", GetRecorderNumber());
     }
     return result;
 }
@@ -109,13 +109,13 @@ void CPCISuppressionHandler::HandleSuppressionConfig(const AutoSuppressionConfig
     m_suppressionMethods.clear();
     const auto rule = config.GetRule();
     if (!rule) {
-        KZB_LOG(kzb::log::Error, "Recorder %u - DKA_PCI_SUPPRESSION_CONFIG contained no rule", GetRecorderNumber());
+        AGENT_LOG(kzb::log::Error, "Recorder %u - DKA_PCI_SUPPRESSION_CONFIG contained no rule", GetRecorderNumber());
         return;
     }
     for (const auto& method : rule->GetMethods())
         m_suppressionMethods.push_back(CopyAutoSuppressionMethod(method.get()));
     if (m_suppressionMethods.empty()) {
-        KZB_LOG(kzb::log::Error,
+        AGENT_LOG(kzb::log::Error,
                 "Recorder %u - Number of Auto Suppression methods in passed message is not greater than zero. Ignoring "
                 "message...",
                 GetRecorderNumber());
@@ -147,7 +147,7 @@ bool CPCISuppressionHandler::HandleCommand(const DKACommand& command)
         RequestConfig();
         return false;
     default:
-        KZB_LOG(kzb::log::Error, "Recorder %u - PCI Suppression Handler passed message with unknown DKACMD header. Ignoring...",
+        AGENT_LOG(kzb::log::Error, "Recorder %u - PCI Suppression Handler passed message with unknown DKACMD header. Ignoring...",
                 recorder);
         return false;
     }
@@ -159,7 +159,7 @@ bool CPCISuppressionHandler::DetectAgentName()
     bool found = false;
     for (const auto& method : m_idDetectionMethods) {
         if (method->GetType() != DetermineIDFromWindowTitleType) {
-            KZB_LOG(kzb::log::Error, "Recorder %u - Unknown PCI ID detection method (%lu) detected. Ignoring...",
+            AGENT_LOG(kzb::log::Error, "Recorder %u - Unknown PCI ID detection method (%lu) detected. Ignoring...",
                     GetRecorderNumber(), static_cast<unsigned long>(method->GetType()));
             continue;
         }
@@ -178,7 +178,7 @@ bool CPCISuppressionHandler::DetectAgentName()
 unsigned CPCISuppressionHandler::Run()
 {
     const std::uint32_t recorder = GetRecorderNumber();
-    KZB_LOG(kzb::log::Info, "Recorder %u - CPCISuppressionHandler thread started", recorder);
+    AGENT_LOG(kzb::log::Info, "Recorder %u - CPCISuppressionHandler thread started", recorder);
     Reinitialize();
     SuppressionState state;
     // Woken when the desktop changed; the moments themselves are the clock's.
@@ -207,12 +207,12 @@ unsigned CPCISuppressionHandler::Run()
             if (moment)
                 Inspect(state);
         } catch (const std::exception& error) {
-            KZB_LOG(kzb::log::Error, "Recorder %u - CPCISuppressionHandler: %s", recorder, error.what());
+            AGENT_LOG(kzb::log::Error, "Recorder %u - CPCISuppressionHandler: %s", recorder, error.what());
         }
         if (moment)
             Inspections().Add();
     }
-    KZB_LOG(kzb::log::Info, "Recorder %u - CPCISuppressionHandler thread stopped", recorder);
+    AGENT_LOG(kzb::log::Info, "Recorder %u - CPCISuppressionHandler thread stopped", recorder);
     return 0;
 }
 
@@ -231,13 +231,13 @@ void CPCISuppressionHandler::Inspect(SuppressionState& state)
                 hold = std::max(hold, std::int64_t{static_cast<std::int32_t>(method->GetMinimumSuppressionTime())} * 1000);
             }
         } catch (const std::exception& error) {
-            KZB_LOG(kzb::log::Error, "Failed to check auto-suppression method. %s", error.what());
+            AGENT_LOG(kzb::log::Error, "Failed to check auto-suppression method. %s", error.what());
         }
     }
     const std::uint32_t recorder = GetRecorderNumber();
     if (fired) {
         if (reason != m_suppressionReason) {
-            KZB_LOG(kzb::log::Info, "Auto Suppression Reason updated, from: %s to: %s", m_suppressionReason.c_str(),
+            AGENT_LOG(kzb::log::Info, "Auto Suppression Reason updated, from: %s to: %s", m_suppressionReason.c_str(),
                     reason.c_str());
             m_suppressionReason = reason;
             if (m_statusTable)
@@ -246,7 +246,7 @@ void CPCISuppressionHandler::Inspect(SuppressionState& state)
         if (!m_suppressionActive) {
             state.endTime = Now() + hold;
             RequestSuppression(Suppression::Start);
-            KZB_LOG(kzb::log::Info, "Should suppress and suppression is not active, request begin suppression");
+            AGENT_LOG(kzb::log::Info, "Should suppress and suppression is not active, request begin suppression");
             m_suppressionActive = true;
         } else if (state.endPending) {
             state.endTime = Now() + hold;
@@ -263,7 +263,7 @@ void CPCISuppressionHandler::Inspect(SuppressionState& state)
         return;
     }
     RequestSuppression(Suppression::End);
-    KZB_LOG(kzb::log::Info, "Should not suppress and suppression is active, request end suppression");
+    AGENT_LOG(kzb::log::Info, "Should not suppress and suppression is active, request end suppression");
     m_suppressionActive = false;
     state.endTime = 0;
     state.endPending = false;
@@ -285,9 +285,9 @@ void CPCISuppressionHandler::RequestSuppression(Suppression::Action action)
     if (m_statusTable)
         m_statusTable->Set(recorder, &RecorderStatus::autoSuppressionState, start ? 2 : 1);
     if (start) {
-        KZB_LOG(kzb::log::Info, "Auto Suppression Enabled. Reason: %s", m_suppressionReason.c_str());
+        AGENT_LOG(kzb::log::Info, "Auto Suppression Enabled. Reason: %s", m_suppressionReason.c_str());
     } else {
-        KZB_LOG(kzb::log::Info, "Auto Suppression Cleared.");
+        AGENT_LOG(kzb::log::Info, "Auto Suppression Cleared.");
         if (m_statusTable)
             m_statusTable->Set(recorder, &RecorderStatus::autoSuppressionTrigger, std::string());
     }

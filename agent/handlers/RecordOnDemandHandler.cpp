@@ -21,7 +21,7 @@ CRecordOnDemandHandler::CRecordOnDemandHandler(std::uint32_t recorderNumber, CGe
                                                std::shared_ptr<CTCPComms> connection)
     : CFeatureMessageHandler(recorderNumber, owner, std::move(connection), RecordOnDemandFeature)
 {
-    KZB_LOG(kzb::log::Info, "Recorder %u - CRecordOnDemandHandler object created", recorderNumber);
+    AGENT_LOG(kzb::log::Info, "Recorder %u - CRecordOnDemandHandler object created", recorderNumber);
     SetSupportedIDTypes({2, 3, 4, 8, 9});
 }
 
@@ -33,7 +33,7 @@ CRecordOnDemandHandler::~CRecordOnDemandHandler()
         dialog->SetRecordOnDemandEnabled(recorder, Disabled);
         dialog->UnregisterHandler(recorder);
     }
-    KZB_LOG(kzb::log::Info, "Recorder %u - CRecordOnDemandHandler object destroyed", recorder);
+    AGENT_LOG(kzb::log::Info, "Recorder %u - CRecordOnDemandHandler object destroyed", recorder);
 }
 
 bool CRecordOnDemandHandler::HandleIDConfig(const IDConfig& config)
@@ -55,7 +55,7 @@ void CRecordOnDemandHandler::HandleRecordOnDemandConfig(const RecordOnDemandConf
         if (dialog)
             dialog->SetRecordOnDemandMode(recorder, rule->GetMode());
     } else {
-        KZB_LOG(kzb::log::Error, "Recorder %u - DKA_RECORD_ON_DEMAND_CONFIG contained no rule", recorder);
+        AGENT_LOG(kzb::log::Error, "Recorder %u - DKA_RECORD_ON_DEMAND_CONFIG contained no rule", recorder);
     }
     if (dialog)
         dialog->SetRecordOnDemandEnabled(recorder, m_recordOnDemandType == PermanentType ? Enabled : Disabled);
@@ -91,7 +91,7 @@ bool CRecordOnDemandHandler::HandleCommand(const DKACommand& command)
         }
         return false;
     default:
-        KZB_LOG(kzb::log::Error,
+        AGENT_LOG(kzb::log::Error,
                 "Recorder %u - Record on Demand Handler passed message with unknown DKACMD header. Ignoring...",
                 recorder);
         return false;

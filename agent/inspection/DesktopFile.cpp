@@ -113,7 +113,7 @@ std::shared_ptr<const DesktopFile::Windows> DesktopFile::Load()
         return windows;
     std::ifstream in(m_path);
     if (!in) {
-        KZB_LOG(kzb::log::Warning, "Desktop file '%s' cannot be read; the desktop has no windows",
+        AGENT_LOG(kzb::log::Warning, "Desktop file '%s' cannot be read; the desktop has no windows",
                 m_path.string().c_str());
         return windows;
     }
@@ -122,7 +122,7 @@ std::shared_ptr<const DesktopFile::Windows> DesktopFile::Load()
         for (const auto& window : json.at("windows"))
             windows->push_back(ReadWindow(window));
     } catch (const std::exception& e) {
-        KZB_LOG(kzb::log::Warning, "Desktop file '%s' is not a valid desktop (%s); the desktop has no windows",
+        AGENT_LOG(kzb::log::Warning, "Desktop file '%s' is not a valid desktop (%s); the desktop has no windows",
                 m_path.string().c_str(), e.what());
         windows->clear();
     }

@@ -32,7 +32,7 @@ public:
     {
         const std::uint64_t one = 1;
         if (::write(m_stop, &one, sizeof one) < 0)
-            KZB_LOG(kzb::log::Error, "Desktop file watcher: cannot be stopped (%s)", std::strerror(errno));
+            AGENT_LOG(kzb::log::Error, "Desktop file watcher: cannot be stopped (%s)", std::strerror(errno));
         m_thread.join();
         ::close(m_inotify);
         ::close(m_stop);
@@ -84,12 +84,12 @@ std::unique_ptr<DesktopWatcher> WatchFile(const std::filesystem::path& file, Des
     const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
     const int inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (inotify < 0) {
-        KZB_LOG(kzb::log::Warning, "Desktop file '%s' not watched: %s", file.c_str(), std::strerror(errno));
+        AGENT_LOG(kzb::log::Warning, "Desktop file '%s' not watched: %s", file.c_str(), std::strerror(errno));
         return nullptr;
     }
     if (::inotify_add_watch(inotify, folder.c_str(),
                             IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE | IN_DELETE) < 0) {
-        KZB_LOG(kzb::log::Warning, "Desktop file '%s' not watched: %s", file.c_str(), std::strerror(errno));
+        AGENT_LOG(kzb::log::Warning, "Desktop file '%s' not watched: %s", file.c_str(), std::strerror(errno));
         ::close(inotify);
         return nullptr;
     }

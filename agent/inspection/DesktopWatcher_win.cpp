@@ -66,7 +66,7 @@ private:
             hooks[i] = ::SetWinEventHook(Watched[i].first, Watched[i].last, nullptr, &WinEventWatcher::OnEvent, 0, 0,
                                          WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
             if (hooks[i] == nullptr) {
-                KZB_LOG(kzb::log::Warning,
+                AGENT_LOG(kzb::log::Warning,
                         "Desktop watcher: events 0x%lx to 0x%lx cannot be watched (error %lu); the desktop is looked "
                         "at every period instead",
                         static_cast<unsigned long>(Watched[i].first), static_cast<unsigned long>(Watched[i].last),
@@ -180,7 +180,7 @@ private:
         if (::ReadDirectoryChangesW(m_folder, m_buffer, sizeof m_buffer, FALSE, Filter, nullptr, &m_overlapped,
                                     nullptr))
             return true;
-        KZB_LOG(kzb::log::Warning, "Desktop file watcher: the folder cannot be watched (error %lu)", ::GetLastError());
+        AGENT_LOG(kzb::log::Warning, "Desktop file watcher: the folder cannot be watched (error %lu)", ::GetLastError());
         return false;
     }
 
@@ -252,14 +252,14 @@ std::unique_ptr<DesktopWatcher> WatchFile(const std::filesystem::path& file, Des
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        KZB_LOG(kzb::log::Warning, "Desktop file '%s' not watched (error %lu)", file.string().c_str(),
+        AGENT_LOG(kzb::log::Warning, "Desktop file '%s' not watched (error %lu)", file.string().c_str(),
                 ::GetLastError());
         return nullptr;
     }
     const HANDLE done = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     const HANDLE stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (done == nullptr || stop == nullptr) {
-        KZB_LOG(kzb::log::Warning, "Desktop file '%s' not watched (error %lu)", file.string().c_str(),
+        AGENT_LOG(kzb::log::Warning, "Desktop file '%s' not watched (error %lu)", file.string().c_str(),
                 ::GetLastError());
         for (HANDLE opened : {handle, done, stop}) {
             if (opened != nullptr)

@@ -177,7 +177,7 @@ void StartReader(Unanswered& unanswered, const std::shared_ptr<PageReader::Work>
 {
     if (unanswered.StuckLocked() >= PageReader::MaxAbandoned) {
         if (!unanswered.refusing) {
-            KZB_LOG(kzb::log::Error,
+            AGENT_LOG(kzb::log::Error,
                     "Too many browser windows are not answering: no page is read until one answers again");
             unanswered.refusing = true;
         }
@@ -234,7 +234,7 @@ std::shared_ptr<PageReader::Work> PageReader::Begin()
             throw PageNotAnswering("The browser window has not answered yet");
         }
         // Said at the level of the hang itself, so whoever saw the one sees the other.
-        KZB_LOG(kzb::log::Error, "Browser window 0x%llx is answering again", Hex(m_window));
+        AGENT_LOG(kzb::log::Error, "Browser window 0x%llx is answering again", Hex(m_window));
         unanswered.windows.erase(known);
     }
 
@@ -281,7 +281,7 @@ std::string PageReader::Get(Property property)
             entry->second.probe = work;
             entry->second.lastAsked = Clock::now();
             if (added) {
-                KZB_LOG(kzb::log::Error,
+                AGENT_LOG(kzb::log::Error,
                         "Browser window 0x%llx did not answer within %lld ms: its page is not read until it "
                         "answers",
                         Hex(m_window), static_cast<long long>(Bound.count()));

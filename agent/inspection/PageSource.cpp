@@ -362,24 +362,24 @@ void PageSource::Take(ConnectionId connection, const PageFrameReader::Frame& fra
 {
     const auto id = static_cast<unsigned long long>(connection);
     if (frame.oversized) {
-        KZB_LOG(kzb::log::Warning, "Browser pages: a message of %zu bytes from host %llu dropped (at most %zu)",
+        AGENT_LOG(kzb::log::Warning, "Browser pages: a message of %zu bytes from host %llu dropped (at most %zu)",
                 frame.size, id, MaxPageMessageSize);
         return;
     }
     std::string error;
     const auto message = ParsePageMessage(frame.json, error);
     if (!message) {
-        KZB_LOG(kzb::log::Warning, "Browser pages: a message from host %llu dropped: %s", id, error.c_str());
+        AGENT_LOG(kzb::log::Warning, "Browser pages: a message from host %llu dropped: %s", id, error.c_str());
         return;
     }
     if (message->kind == PageMessage::Kind::Hello) {
         if (!introduced)
-            KZB_LOG(kzb::log::Print, "Browser extension connected: %s (host %llu)", message->origin.c_str(), id);
+            AGENT_LOG(kzb::log::Print, "Browser extension connected: %s (host %llu)", message->origin.c_str(), id);
         introduced = true;
         return;
     }
     if (message->kind == PageMessage::Kind::Bodies) {
-        KZB_LOG(kzb::log::Warning, "Browser pages: a message from host %llu dropped: not one a browser sends", id);
+        AGENT_LOG(kzb::log::Warning, "Browser pages: a message from host %llu dropped: not one a browser sends", id);
         return;
     }
     Apply(connection, *message);
@@ -388,7 +388,7 @@ void PageSource::Take(ConnectionId connection, const PageFrameReader::Frame& fra
 void PageSource::Leave(ConnectionId connection, bool said)
 {
     if (said) {
-        KZB_LOG(kzb::log::Print, "Browser extension gone (host %llu); pages dropped: %zu",
+        AGENT_LOG(kzb::log::Print, "Browser extension gone (host %llu); pages dropped: %zu",
                 static_cast<unsigned long long>(connection), Count(connection));
     }
     Disconnect(connection);

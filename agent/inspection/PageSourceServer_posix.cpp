@@ -63,7 +63,7 @@ private:
     {
         const std::uint64_t one = 1;
         if (::write(m_wake, &one, sizeof one) < 0)
-            KZB_LOG(kzb::log::Error, "Browser pages: the page server cannot be woken (%s)", std::strerror(errno));
+            AGENT_LOG(kzb::log::Error, "Browser pages: the page server cannot be woken (%s)", std::strerror(errno));
     }
 
     void Run()
@@ -78,7 +78,7 @@ private:
             if (::poll(watched.data(), watched.size(), -1) < 0) {
                 if (errno == EINTR)
                     continue;
-                KZB_LOG(kzb::log::Error, "Browser pages: the page server stops (%s)", std::strerror(errno));
+                AGENT_LOG(kzb::log::Error, "Browser pages: the page server stops (%s)", std::strerror(errno));
                 return;
             }
             if (watched[0].revents != 0) {
@@ -120,7 +120,7 @@ private:
         ucred peer{};
         socklen_t length = sizeof peer;
         if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.uid != ::getuid()) {
-            KZB_LOG(kzb::log::Warning,
+            AGENT_LOG(kzb::log::Warning,
                     "Browser pages: a connection of user %u refused; only this session's user reports pages",
                     static_cast<unsigned>(peer.uid));
             ::close(fd);
@@ -197,20 +197,20 @@ std::unique_ptr<PageSourceServer> ServeBrowserPages(std::shared_ptr<PageSource> 
     std::string error;
     const std::string path = PageChannelName(error);
     if (path.empty()) {
-        KZB_LOG(kzb::log::Error, "Browser pages: none are read: %s", error.c_str());
+        AGENT_LOG(kzb::log::Error, "Browser pages: none are read: %s", error.c_str());
         return nullptr;
     }
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path) {
-        KZB_LOG(kzb::log::Error, "Browser pages: none are read: the socket path '%s' is too long", path.c_str());
+        AGENT_LOG(kzb::log::Error, "Browser pages: none are read: the socket path '%s' is too long", path.c_str());
         return nullptr;
     }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
 
     const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (listener < 0) {
-        KZB_LOG(kzb::log::Error, "Browser pages: none are read: no socket (%s)", std::strerror(errno));
+        AGENT_LOG(kzb::log::Error, "Browser pages: none are read: no socket (%s)", std::strerror(errno));
         return nullptr;
     }
     // A socket left by an agent that ended without cleaning up is taken over; one that
@@ -221,7 +221,7 @@ std::unique_ptr<PageSourceServer> ServeBrowserPages(std::shared_ptr<PageSource> 
         if (probe >= 0)
             ::close(probe);
         if (live) {
-            KZB_LOG(kzb::log::Warning, "Browser pages: another agent of this session reads them; this one reads none");
+            AGENT_LOG(kzb::log::Warning, "Browser pages: another agent of this session reads them; this one reads none");
             ::close(listener);
             return nullptr;
         }
@@ -232,7 +232,7 @@ std::unique_ptr<PageSourceServer> ServeBrowserPages(std::shared_ptr<PageSource> 
     sockaddr_un ready = address;
     const std::string readyPath = path + "." + std::to_string(::getpid());
     if (readyPath.size() >= sizeof ready.sun_path) {
-        KZB_LOG(kzb::log::Error, "Browser pages: none are read: the socket path '%s' is too long", path.c_str());
+        AGENT_LOG(kzb::log::Error, "Browser pages: none are read: the socket path '%s' is too long", path.c_str());
         ::close(listener);
         return nullptr;
     }
@@ -241,7 +241,7 @@ std::unique_ptr<PageSourceServer> ServeBrowserPages(std::shared_ptr<PageSource> 
     if (::bind(listener, reinterpret_cast<sockaddr*>(&ready), sizeof ready) != 0 ||
         ::chmod(readyPath.c_str(), 0600) != 0 || ::listen(listener, 8) != 0 ||
         ::rename(readyPath.c_str(), path.c_str()) != 0) {
-        KZB_LOG(kzb::log::Error, "Browser pages: none are read: cannot listen on '%s' (%s)", path.c_str(),
+        AGENT_LOG(kzb::log::Error, "Browser pages: none are read: cannot listen on '%s' (%s)", path.c_str(),
                 std::strerror(errno));
         ::close(listener);
         ::unlink(readyPath.c_str());
@@ -253,7 +253,7 @@ std::unique_ptr<PageSourceServer> ServeBrowserPages(std::shared_ptr<PageSource> 
         ::unlink(path.c_str());
         return nullptr;
     }
-    KZB_LOG(kzb::log::Message, "Browser pages: waiting for the browser extension's host on '%s'", path.c_str());
+    AGENT_LOG(kzb::log::Message, "Browser pages: waiting for the browser extension's host on '%s'", path.c_str());
     return std::make_unique<UnixPageServer>(std::move(pages), path, listener, wake);
 }
 

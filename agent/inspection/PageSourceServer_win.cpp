@@ -124,7 +124,7 @@ private:
         if (m_listening.pipe == INVALID_HANDLE_VALUE)
             m_listening.pipe = NewInstance();
         if (m_listening.pipe == INVALID_HANDLE_VALUE) {
-            KZB_LOG(kzb::log::Error, "Browser pages: no more hosts can connect (%lu)", ::GetLastError());
+            AGENT_LOG(kzb::log::Error, "Browser pages: no more hosts can connect (%lu)", ::GetLastError());
             return false;
         }
         if (!m_listening.event)
@@ -209,7 +209,7 @@ private:
         ULONG session = 0, own = 0;
         if (::GetNamedPipeClientSessionId(m_listening.pipe, &session) &&
             ::ProcessIdToSessionId(::GetCurrentProcessId(), &own) && session != own) {
-            KZB_LOG(kzb::log::Warning, "Browser pages: a host of session %lu refused; this agent serves session %lu",
+            AGENT_LOG(kzb::log::Warning, "Browser pages: a host of session %lu refused; this agent serves session %lu",
                     static_cast<unsigned long>(session), static_cast<unsigned long>(own));
             ::DisconnectNamedPipe(m_listening.pipe);
             Discard(m_listening);
@@ -292,7 +292,7 @@ private:
         bool sent = ::WaitForSingleObject(overlapped->hEvent, 1000) == WAIT_OBJECT_0 &&
                     ::GetOverlappedResult(connection.pipe, overlapped.get(), &written, FALSE);
         if (!sent) {
-            KZB_LOG(kzb::log::Warning, "Browser pages: host %llu does not read; it is let go",
+            AGENT_LOG(kzb::log::Warning, "Browser pages: host %llu does not read; it is let go",
                     static_cast<unsigned long long>(connection.id));
             ::CancelIoEx(connection.pipe, overlapped.get());
             if (!::GetOverlappedResult(connection.pipe, overlapped.get(), &written, FALSE) &&
@@ -330,14 +330,14 @@ std::unique_ptr<PageSourceServer> ServeBrowserPages(std::shared_ptr<PageSource> 
     const std::string name = PageChannelName(error);
     SECURITY_ATTRIBUTES security{};
     if (name.empty() || !CurrentUserOnly(security, error)) {
-        KZB_LOG(kzb::log::Error, "Browser pages: none are read: %s", error.c_str());
+        AGENT_LOG(kzb::log::Error, "Browser pages: none are read: %s", error.c_str());
         return nullptr;
     }
     // Any pipe of the name, however made, is another's: the first instance flag says so on
     // Windows, and a look first says so where the flag is not kept (Wine).
     // (Waiting for an instance tells whether the pipe exists without connecting to it.)
     if (::WaitNamedPipeA(name.c_str(), 1) || ::GetLastError() != ERROR_FILE_NOT_FOUND) {
-        KZB_LOG(kzb::log::Warning, "Browser pages: the pipe '%s' exists already (another agent of this session?); "
+        AGENT_LOG(kzb::log::Warning, "Browser pages: the pipe '%s' exists already (another agent of this session?); "
                                    "this one reads none", name.c_str());
         ::LocalFree(security.lpSecurityDescriptor);
         return nullptr;
@@ -349,15 +349,15 @@ std::unique_ptr<PageSourceServer> ServeBrowserPages(std::shared_ptr<PageSource> 
     if (first == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         if (code == ERROR_ACCESS_DENIED || code == ERROR_PIPE_BUSY)
-            KZB_LOG(kzb::log::Warning, "Browser pages: the pipe '%s' exists already (another agent of this session?); "
+            AGENT_LOG(kzb::log::Warning, "Browser pages: the pipe '%s' exists already (another agent of this session?); "
                                        "this one reads none", name.c_str());
         else
-            KZB_LOG(kzb::log::Error, "Browser pages: none are read: the pipe '%s' cannot be made (%lu)", name.c_str(),
+            AGENT_LOG(kzb::log::Error, "Browser pages: none are read: the pipe '%s' cannot be made (%lu)", name.c_str(),
                     code);
         ::LocalFree(security.lpSecurityDescriptor);
         return nullptr;
     }
-    KZB_LOG(kzb::log::Message, "Browser pages: waiting for the browser extension's host on '%s'", name.c_str());
+    AGENT_LOG(kzb::log::Message, "Browser pages: waiting for the browser extension's host on '%s'", name.c_str());
     return std::make_unique<PipePageServer>(std::move(pages), name, security, first);
 }
 

@@ -30,7 +30,7 @@ void CAnnotationDialogModel::SetAnnotationEnabled(unsigned recorder, bool enable
     if (table == nullptr)
         return;
     if (!IsValidRecorder(recorder)) {
-        KZB_LOG(kzb::log::Level::Error, "Recorder %lu SetAnnotationEnabled() Recorder ID invalid\n",
+        AGENT_LOG(kzb::log::Level::Error, "Recorder %lu SetAnnotationEnabled() Recorder ID invalid\n",
                 static_cast<unsigned long>(recorder));
         return;
     }
@@ -48,7 +48,7 @@ void CAnnotationDialogModel::SetAnnotationStatus(unsigned recorder, std::uint32_
     if (table == nullptr)
         return;
     if (!IsValidRecorder(recorder)) {
-        KZB_LOG(kzb::log::Level::Error, "Recorder %lu SetAnnotationStatus() Recorder ID invalid\n",
+        AGENT_LOG(kzb::log::Level::Error, "Recorder %lu SetAnnotationStatus() Recorder ID invalid\n",
                 static_cast<unsigned long>(recorder));
         return;
     }
@@ -61,13 +61,13 @@ void CAnnotationDialogModel::SetAnnotationConfiguration(unsigned recorder, const
     if (table == nullptr)
         return;
     if (!IsValidRecorder(recorder)) {
-        KZB_LOG(kzb::log::Level::Error, "Recorder %lu SetAnnotationConfiguration() Recorder ID invalid\n",
+        AGENT_LOG(kzb::log::Level::Error, "Recorder %lu SetAnnotationConfiguration() Recorder ID invalid\n",
                 static_cast<unsigned long>(recorder));
         return;
     }
     std::lock_guard lock(m_mutex);
     if (!table->Get(recorder, &RecorderStatus::annotationEnabled)) {
-        KZB_LOG(kzb::log::Level::Error,
+        AGENT_LOG(kzb::log::Level::Error,
                 "Recorder %lu SetAnnotationConfiguration() Attempt to set annotation configuration when annotation "
                 "not enabled\n",
                 static_cast<unsigned long>(recorder));
@@ -130,7 +130,7 @@ bool CAnnotationDialogModel::ChooseConfiguration()
     lock.unlock();
 
     if (differ)
-        KZB_LOG(kzb::log::Level::Error, "Different annotation configurations for Recorders detected\n");
+        AGENT_LOG(kzb::log::Level::Error, "Different annotation configurations for Recorders detected\n");
     return changed;
 }
 
@@ -213,7 +213,7 @@ bool HasInputControl(const FieldDetails& field)
     const std::uint32_t type = InputType(field);
     if (type == 1 || type == 2)
         return true;
-    KZB_LOG(kzb::log::Level::Error, "Field ID %lu, Name '%s' Unknown Annotation Type %lu\n",
+    AGENT_LOG(kzb::log::Level::Error, "Field ID %lu, Name '%s' Unknown Annotation Type %lu\n",
             static_cast<unsigned long>(field.GetFieldID()), field.GetFieldName().c_str(),
             static_cast<unsigned long>(type));
     return false;

@@ -2,6 +2,8 @@
 
 #include "Registry.h"
 
+#include "handlers/GeneralMessageHandler.h"
+
 #include "Log.h"
 
 #include <algorithm>
@@ -28,7 +30,7 @@ RecorderSettings ReadRecorderSettings(const std::vector<std::string>& givenAddre
     else if (registry.ReadText(CRegistry::Root::LocalMachine, "RecorderAddress", text, 130))
         settings.addresses = ParseRecorderAddresses(text);
     else
-        KZB_LOG(kzb::log::Error, "Could not acquire recorder IP address(es) from registry.");
+        AGENT_LOG(kzb::log::Error, "Could not acquire recorder IP address(es) from registry.");
     settings.updateModeSet = registry.ReadText(CRegistry::Root::LocalMachine, "UpdateMode", settings.updateMode, 128);
     if (!settings.updateModeSet)
         settings.updateMode.clear();
@@ -60,24 +62,24 @@ bool CMainFrameCore::Start(const RecorderSettings& settings)
 {
     const std::size_t count = settings.addresses.size();
     if (count == 0) {
-        KZB_LOG(kzb::log::Error, "No recorder address acquired from registry!");
+        AGENT_LOG(kzb::log::Error, "No recorder address acquired from registry!");
         return false;
     }
     if (count <= MaximumRecorders)
-        KZB_LOG(kzb::log::Info, "%zu recorder address%s acquired from registry.", count, count > 1 ? "es" : "");
+        AGENT_LOG(kzb::log::Info, "%zu recorder address%s acquired from registry.", count, count > 1 ? "es" : "");
     else
-        KZB_LOG(kzb::log::Warning, "%zu recorder addresses acquired from registry. Only the first %lu will be used.",
+        AGENT_LOG(kzb::log::Warning, "%zu recorder addresses acquired from registry. Only the first %lu will be used.",
                 count, static_cast<unsigned long>(MaximumRecorders));
     m_updateMode = settings.updateMode;
     if (settings.updateModeSet)
-        KZB_LOG(kzb::log::Print, "Recorder UpdateMode: %s", m_updateMode.c_str());
+        AGENT_LOG(kzb::log::Print, "Recorder UpdateMode: %s", m_updateMode.c_str());
     else
-        KZB_LOG(kzb::log::Print, "Recorder UpdateMode not set in registry.");
+        AGENT_LOG(kzb::log::Print, "Recorder UpdateMode not set in registry.");
     m_lastActiveRecorder.store(1);
 
     for (std::uint32_t recorder = 1; recorder <= std::min(count, MaximumRecorders); ++recorder) {
         const std::string& address = settings.addresses[recorder - 1];
-        KZB_LOG(kzb::log::Info, "Recorder %lu: Address: '%s'", static_cast<unsigned long>(recorder), address.c_str());
+        AGENT_LOG(kzb::log::Info, "Recorder %lu: Address: '%s'", static_cast<unsigned long>(recorder), address.c_str());
         m_statusTable.AddEntry(recorder, address);
         auto handler = std::make_unique<CGeneralMessageHandler>(*this, recorder, address, settings, m_clock);
         handler->Start();
@@ -97,17 +99,17 @@ bool CMainFrameCore::Supervise()
             m_statusTable.Set(recorder, &RecorderStatus::connectionStatus, ConnectionStatus::NoLongerAttempting);
             m_statusTable.Set(recorder, &RecorderStatus::handlerActive, false);
         } else if (!handler->IsRunning()) {
-            KZB_LOG(kzb::log::Error, "Restarting GMH%d thread\n", static_cast<int>(recorder));
+            AGENT_LOG(kzb::log::Error, "Restarting GMH%d thread\n", static_cast<int>(recorder));
             try {
                 handler->Start();
             } catch (const std::exception& error) {
-                KZB_LOG(kzb::log::Error, "GMH%d thread could not be started: %s", static_cast<int>(recorder),
+                AGENT_LOG(kzb::log::Error, "GMH%d thread could not be started: %s", static_cast<int>(recorder),
                         error.what());
             }
         }
     }
     if (!m_statusTable.AnyHandlerActive()) {
-        KZB_LOG(kzb::log::Error, "No GMH running - closing Voralis application\n");
+        AGENT_LOG(kzb::log::Error, "No GMH running - closing Voralis application\n");
         return false;
     }
     return true;

@@ -7,7 +7,6 @@
 
 #include "comms/Clock.h"
 #include "handlers/SessionSettings.h"
-#include "handlers/GeneralMessageHandler.h"
 #include "handlers/SessionHost.h"
 #include "inspection/InspectionClock.h"
 
@@ -21,6 +20,8 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+class CGeneralMessageHandler;
 
 
 // "RecorderAddress": double quotes removed, words separated by white space.

@@ -8,7 +8,7 @@ void CManualSuppressionDialogModel::SetManualSuppressionEnabled(unsigned recorde
     if (table == nullptr)
         return;
     if (!IsValidRecorder(recorder)) {
-        KZB_LOG(kzb::log::Level::Error, "Recorder %lu - SetManualSuppressionEnabled() Recorder ID invalid\n",
+        AGENT_LOG(kzb::log::Level::Error, "Recorder %lu - SetManualSuppressionEnabled() Recorder ID invalid\n",
                 static_cast<unsigned long>(recorder));
         return;
     }

@@ -1,8 +1,7 @@
 #include "ProgramLogging.h"
 
-// The module handle comes from the library's header; its KZB_LOG gives way to the agent's.
+// The module handle comes from the library's header.
 #include "KZBLogThis.h"
-#undef KZB_LOG
 
 #include "Registry.h"
 #include "handlers/Identity.h"
@@ -115,12 +114,12 @@ void StartProgramLogging(const LogFolder& folder)
                                           static_cast<std::uint32_t>(DEFAULT_LOG_LEVEL))),
                   kzb::logging::ThisModule());
     VersionInfoStore version;
-    KZB_LOG(kzb::log::Error, "KZBDKA Version %s (PID %d)\n", version.GetVersion(),
+    AGENT_LOG(kzb::log::Error, "KZBDKA Version %s (PID %d)\n", version.GetVersion(),
             kzb::platform::ProcessId());
-    KZB_LOG(kzb::log::Error, "Using '%s' for minidumps\n", logFolder.c_str());
+    AGENT_LOG(kzb::log::Error, "Using '%s' for minidumps\n", logFolder.c_str());
     const std::string user = QueryUserName();
     if (!user.empty())
-        KZB_LOG(kzb::log::Error, "Current user is '%s'", user.c_str());
+        AGENT_LOG(kzb::log::Error, "Current user is '%s'", user.c_str());
 }
 
 void StopProgramLogging()

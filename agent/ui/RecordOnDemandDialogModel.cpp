@@ -9,7 +9,7 @@ void CRecordOnDemandDialogModel::SetRecordOnDemandEnabled(unsigned recorder, std
     if (table == nullptr)
         return;
     if (!IsValidRecorder(recorder)) {
-        KZB_LOG(kzb::log::Level::Error, "Recorder %lu SetRecordOnDemandEnabled() Recorder ID invalid\n",
+        AGENT_LOG(kzb::log::Level::Error, "Recorder %lu SetRecordOnDemandEnabled() Recorder ID invalid\n",
                 static_cast<unsigned long>(recorder));
         return;
     }

@@ -11,18 +11,18 @@ VersionInfoStore::VersionInfoStore()
     char fileName[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, fileName, MAX_PATH);
     if (fileName[0] == '\0') {
-        KZB_LOG(kzb::log::Error, "No filename specified\n");
+        AGENT_LOG(kzb::log::Error, "No filename specified\n");
         return;
     }
     DWORD handle = 0;
     const DWORD size = ::GetFileVersionInfoSizeA(fileName, &handle);
     if (size == 0) {
-        KZB_LOG(kzb::log::Error, "File version details couldn't be retrieved for the file %s.\n", fileName);
+        AGENT_LOG(kzb::log::Error, "File version details couldn't be retrieved for the file %s.\n", fileName);
         return;
     }
     std::vector<char> info(size);
     if (!::GetFileVersionInfoA(fileName, 0, size, info.data())) {
-        KZB_LOG(kzb::log::Error, "File version details couldn't be retrieved for the file %s. (%lu)\n", fileName,
+        AGENT_LOG(kzb::log::Error, "File version details couldn't be retrieved for the file %s. (%lu)\n", fileName,
                 ::GetLastError());
         return;
     }

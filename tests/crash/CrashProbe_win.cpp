@@ -14,7 +14,6 @@
 // Before crashing it appends "installer <thread id>" and "crash <thread id>" lines to
 // probe.txt in the current folder.
 #include "KZBLogThis.h"
-#undef KZB_LOG
 #include "ui/ProgramLogging.h"
 
 #include <windows.h>

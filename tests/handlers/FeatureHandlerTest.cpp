@@ -9,6 +9,7 @@
 #include "handlers/PCISuppressionHandler.h"
 #include "handlers/RecordOnDemandHandler.h"
 #include "inspection/InspectionClock.h"
+#include "handlers/GeneralMessageHandler.h"
 #include "ui/MainFrameCore.h"
 
 #include <gtest/gtest.h>

@@ -7,6 +7,7 @@
 
 #include "comms/Clock.h"
 #include "handlers/PCISuppressionHandler.h"
+#include "handlers/GeneralMessageHandler.h"
 #include "ui/MainFrameCore.h"
 
 #include <nlohmann/json.hpp>

@@ -174,7 +174,7 @@ int main(int argc, char** argv)
 
     int result = 1;
     if (kzb::net::StartUp() != 0) {
-        KZB_LOG(kzb::log::Error, "WSAStartup Failed!!!\n");
+        AGENT_LOG(kzb::log::Error, "WSAStartup Failed!!!\n");
     } else {
         result = RunAgent(*options);
         kzb::net::CleanUp();

@@ -69,14 +69,14 @@ bool CKZBDKAApp::InitInstance()
     INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
     ::InitCommonControlsEx(&controls);
     if (kzb::net::StartUp() != 0) {
-        KZB_LOG(kzb::log::Error, "WSAStartup Failed!!!\n");
+        AGENT_LOG(kzb::log::Error, "WSAStartup Failed!!!\n");
         return false;
     }
     m_socketsStarted = true;
     m_mainFrame = std::make_unique<CMainFrame>(FrameOptions());
     if (!m_mainFrame->LoadFrame()) {
         if (!m_mainFrame->CreationRefused())
-            KZB_LOG(kzb::log::Error, "The main window could not be created (error %lu); no desktop to show it on?",
+            AGENT_LOG(kzb::log::Error, "The main window could not be created (error %lu); no desktop to show it on?",
                     ::GetLastError());
         m_mainFrame.reset();
         return false;

@@ -3,7 +3,6 @@
 #include "Application.h"
 #include "Messages.h"
 #include "KZBLogThis.h"
-#undef KZB_LOG
 
 #include "Log.h"
 #include "ui/ContainerLayout.h"
@@ -117,7 +116,7 @@ LRESULT CMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (m_trayIcon.Create(m_title.empty() ? std::string(strings::ProductName) : m_title, Handle()))
             m_trayIcon.SetIcon();
         else
-            KZB_LOG(kzb::log::Error, "Failed to create tray icon after receiving TaskbarCreated message!!!!\n");
+            AGENT_LOG(kzb::log::Error, "Failed to create tray icon after receiving TaskbarCreated message!!!!\n");
         return 0;
     }
     return Window::HandleMessage(message, wParam, lParam);
@@ -137,15 +136,15 @@ bool CMainFrame::CreateTrayIcon()
     const std::string tooltip = strings::ProductName;
     for (int attempt = 1; !m_trayIcon.Create(tooltip, Handle()); ++attempt) {
         if (attempt == TrayAttempts) {
-            KZB_LOG(kzb::log::Error, "OnCreate() - Failed to create tray icon after %d attempts - Terminating application",
+            AGENT_LOG(kzb::log::Error, "OnCreate() - Failed to create tray icon after %d attempts - Terminating application",
                     TrayAttempts);
             ::MessageBoxA(nullptr, strings::FailedToStart, tooltip.c_str(), MB_OK | MB_ICONERROR);
             return false;
         }
-        KZB_LOG(kzb::log::Error, "OnCreate() - Failed to create tray icon (Attempt %d)\n", attempt);
+        AGENT_LOG(kzb::log::Error, "OnCreate() - Failed to create tray icon (Attempt %d)\n", attempt);
         std::this_thread::sleep_for(m_options.trayRetryWait);
     }
-    KZB_LOG(kzb::log::Info, "Successfully created tray icon");
+    AGENT_LOG(kzb::log::Info, "Successfully created tray icon");
     m_trayIcon.SetIcon();
     m_trayIcon.SetMenuMessage(m_trayMenuMessage);
     return true;
@@ -155,11 +154,11 @@ template <typename Child>
 bool CMainFrame::CreateChild(std::unique_ptr<Child>& dialog, const char* name)
 {
     if (!dialog) {
-        KZB_LOG(kzb::log::Error, "Failed to create %s object\n", name);
+        AGENT_LOG(kzb::log::Error, "Failed to create %s object\n", name);
         return false;
     }
     if (!dialog->Create(m_container->Handle())) {
-        KZB_LOG(kzb::log::Error, "%s create() failed\n", name);
+        AGENT_LOG(kzb::log::Error, "%s create() failed\n", name);
         dialog.reset();
         return false;
     }
@@ -173,7 +172,7 @@ void CMainFrame::CreateContainer()
 {
     m_container = std::make_unique<CDKADialog>(static_cast<ContainerListener&>(*this));
     if (!m_container->Create(IDD_DKADIALOG, Handle())) {
-        KZB_LOG(kzb::log::Error, "CDKADialog create() failed\n");
+        AGENT_LOG(kzb::log::Error, "CDKADialog create() failed\n");
         m_container.reset();
         return;
     }

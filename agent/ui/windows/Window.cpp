@@ -16,9 +16,9 @@ Result Guarded(const char* where, Result failed, Handle handle)
     try {
         return handle();
     } catch (const std::exception& error) {
-        KZB_LOG(kzb::log::Error, "%s: %s", where, error.what());
+        AGENT_LOG(kzb::log::Error, "%s: %s", where, error.what());
     } catch (...) {
-        KZB_LOG(kzb::log::Error, "%s: an unknown exception", where);
+        AGENT_LOG(kzb::log::Error, "%s: an unknown exception", where);
     }
     return failed;
 }
