@@ -67,9 +67,17 @@ def run(*command, cwd=None):
     return result.stdout
 
 
-def extension_id():
-    with open(os.path.join(ROOT, "browser", "extension", "manifest.json")) as f:
-        key = base64.b64decode(json.load(f)["key"])
+EXTENSION = os.path.join(ROOT, "browser", "extension")
+
+
+def extension_manifest(folder=EXTENSION):
+    with open(os.path.join(folder, "manifest.json")) as f:
+        return json.load(f)
+
+
+def extension_id(folder=EXTENSION):
+    """The ID browsers give the extension: from the public key in its manifest."""
+    key = base64.b64decode(extension_manifest(folder)["key"])
     return "".join(chr(ord("a") + int(c, 16)) for c in hashlib.sha256(key).hexdigest()[:32])
 
 
@@ -176,25 +184,31 @@ def check(msi, version):
         raise PackageError("the package is wrong:\n  " + "\n  ".join(problems))
 
 
-def pack_extension(key, out_dir, update_url):
-    """The CRX and the update manifest that ExtensionInstallForcelist points at."""
+def pack_extension(key, out_dir, update_url, folder=EXTENSION):
+    """The CRX and the update manifest that ExtensionInstallForcelist points at. The key must
+    be the one whose public half is in the manifest: another would give the CRX another ID,
+    which the browsers would refuse for the ID in the policy."""
+    public = subprocess.run(["openssl", "pkey", "-in", key, "-pubout", "-outform", "DER"], capture_output=True)
+    if public.returncode != 0:
+        raise PackageError(f"{key} is not a private key: {public.stderr.decode(errors='replace').strip()}")
+    if base64.b64encode(public.stdout).decode() != extension_manifest(folder)["key"]:
+        raise PackageError(f"{key} is not the extension's key (its public key is not the one in manifest.json)")
     os.makedirs(out_dir, exist_ok=True)
     with tempfile.TemporaryDirectory() as work:
         source = os.path.join(work, "kzbdka-pages")
-        shutil.copytree(os.path.join(ROOT, "browser", "extension"), source)
+        shutil.copytree(folder, source)
         run("chromium", "--no-sandbox", "--headless=new", f"--user-data-dir={work}/profile",
             f"--pack-extension={source}", f"--pack-extension-key={key}")
         crx = source + ".crx"
         if not os.path.isfile(crx):
             raise PackageError("chromium did not pack the extension")
         shutil.copy(crx, os.path.join(out_dir, "kzbdka-pages.crx"))
-    with open(os.path.join(ROOT, "browser", "extension", "manifest.json")) as f:
-        ext_version = json.load(f)["version"]
     with open(os.path.join(out_dir, "updates.xml"), "w") as f:
         f.write('<?xml version="1.0" encoding="UTF-8"?>\n'
                 '<gupdate xmlns="http://www.google.com/update2/response" protocol="2.0">\n'
-                f'  <app appid="{extension_id()}">\n'
-                f'    <updatecheck codebase="{update_url}kzbdka-pages.crx" version="{ext_version}" />\n'
+                f'  <app appid="{extension_id(folder)}">\n'
+                f'    <updatecheck codebase="{update_url}kzbdka-pages.crx" '
+                f'version="{extension_manifest(folder)["version"]}" />\n'
                 '  </app>\n</gupdate>\n')
 
 

@@ -4,6 +4,8 @@ downgrade, the password kept out of the log, uninstall; and the signing of scrip
 
 The runner (run_installer_tests.py) fills in CONFIG. The cases of Installs build on each
 other (one prefix, in name order), as one seat goes through its life."""
+import base64
+import json
 import os
 import re
 import shutil
@@ -339,3 +341,39 @@ class Signing(unittest.TestCase):
 
     def test_unsigned_package_fails_verification(self):
         self.assertNotEqual(self.verify(build(CONFIG["version"])).returncode, 0)
+
+
+class ExtensionPacking(unittest.TestCase):
+    """The CRX for the policy route, with a key made here (the real one is never in the repository)."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="kzb-crx-")
+        self.key = os.path.join(self.folder, "extension.pem")
+        subprocess.run(["openssl", "genrsa", "-out", self.key, "2048"], check=True, capture_output=True)
+
+    def tearDown(self):
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def test_a_key_that_is_not_the_extensions_is_refused(self):
+        with self.assertRaisesRegex(package.PackageError, "not the extension's key"):
+            package.pack_extension(self.key, os.path.join(self.folder, "out"), "https://intranet.example/kzbdka/")
+
+    def test_the_extensions_key_packs_a_crx_and_an_update_manifest_naming_its_id(self):
+        # The extension as it would be with this key's public half in its manifest.
+        extension = os.path.join(self.folder, "extension")
+        shutil.copytree(package.EXTENSION, extension)
+        public = subprocess.run(["openssl", "pkey", "-in", self.key, "-pubout", "-outform", "DER"],
+                                check=True, capture_output=True).stdout
+        manifest = package.extension_manifest(extension)
+        manifest["key"] = base64.b64encode(public).decode()
+        with open(os.path.join(extension, "manifest.json"), "w") as f:
+            json.dump(manifest, f)
+        out = os.path.join(self.folder, "out")
+        package.pack_extension(self.key, out, "https://intranet.example/kzbdka/", folder=extension)
+        with open(os.path.join(out, "kzbdka-pages.crx"), "rb") as f:
+            self.assertEqual(f.read(4), b"Cr24")
+        with open(os.path.join(out, "updates.xml")) as f:
+            updates = f.read()
+        self.assertIn(f'appid="{package.extension_id(extension)}"', updates)
+        self.assertIn('codebase="https://intranet.example/kzbdka/kzbdka-pages.crx"', updates)
+        self.assertNotEqual(package.extension_id(extension), package.extension_id())
