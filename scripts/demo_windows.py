@@ -53,7 +53,9 @@ def wine_reg(env, *arguments):
 
 def screenshot(env, folder, name):
     target = os.path.join(folder, name + ".png")
-    subprocess.run(["import", "-display", env["DISPLAY"], "-window", "root", target], check=True)
+    # The Wine desktop is 1024x768 at the top left of the screen.
+    subprocess.run(["import", "-display", env["DISPLAY"], "-window", "root", "-crop", "1024x768+0+0", "+repage",
+                    target], check=True)
     print(f"demo: picture {target}")
 
 

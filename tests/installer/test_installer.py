@@ -66,12 +66,6 @@ MSI_FAILED = 1603
 TIMES = {}
 
 
-def keep_wineserver():
-    """One wineserver for the whole run instead of one per wine command (each start costs
-    seconds on a busy machine); the class ends it."""
-    subprocess.run(["wineserver", "-p"], timeout=60)
-
-
 def wine(*command, check=False, timeout=120):
     return subprocess.run(["wine", *command], capture_output=True, text=True, errors="replace",
                           timeout=timeout, check=check)
@@ -161,7 +155,6 @@ class Installs(unittest.TestCase):
         subprocess.run(["wineboot", "-i"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
         subprocess.run(["wineserver", "-w"], timeout=300)
         TIMES["fresh prefix"] = [time.monotonic() - started]
-        keep_wineserver()
 
     @classmethod
     def tearDownClass(cls):
@@ -210,7 +203,6 @@ class Installs(unittest.TestCase):
             finally:
                 subprocess.run(["wineserver", "-k"], timeout=60)
                 program.wait(timeout=60)
-                keep_wineserver()
         finally:
             simulator.stop()
 
