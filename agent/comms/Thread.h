@@ -24,8 +24,9 @@ public:
 
 } // namespace kzb
 
-// Thread base: Run is the body; it loops while IsRunning. A derived class whose body blocks
-// overrides Stop to wake it, and stops and joins its thread in its own destructor.
+// Thread base: Run is the body; it loops while IsRunning. Stop only asks (it never waits,
+// unlike the logging library's JoiningThread); Join waits. A derived class whose body
+// blocks overrides Stop to wake it, and stops and joins its thread in its own destructor.
 class CThread : public virtual kzb::IThread
 {
 public:

@@ -4,6 +4,7 @@
 #include "DumpSettings.h"
 #include "HeapReport.h"
 #include "Semaphore.h"
+#include "comms/Thread.h"
 
 #include <dbghelp.h>
 
@@ -78,7 +79,7 @@ bool LockForDump(KZB_SEMAPHORE::CSemaphore& semaphore)
 
 void MiniDumper::Install()
 {
-    std::snprintf(s_baseName, sizeof s_baseName, "%u_%s", static_cast<unsigned>(GetCurrentThreadId()), "KZBDKA");
+    std::snprintf(s_baseName, sizeof s_baseName, "%u_%s", static_cast<unsigned>(kzb::CurrentThreadId()), "KZBDKA");
 
     if (HMODULE kernel = LoadLibraryA("kernel32.dll")) {
         const auto getPolicy = Lookup<GetExceptionPolicy>(kernel, "GetProcessUserModeExceptionPolicy");
@@ -134,7 +135,7 @@ LONG WINAPI MiniDumper::TopLevelFilter(EXCEPTION_POINTERS* exception)
 {
     const DumpSettings settings;
     const bool loggingOn = settings.Read("DisableLogging") == 0;
-    if (s_reportingThread.load() == GetCurrentThreadId()) {
+    if (s_reportingThread.load() == kzb::CurrentThreadId()) {
         DUMP_LOG(loggingOn, "Exception while writing the report: the report ends here.\n");
         DumpSemaphore().Unlock(__FILE__, __LINE__);
         DUMP_LOG(loggingOn, "Semaphore unlocked.\n");
@@ -159,7 +160,7 @@ LONG WINAPI MiniDumper::TopLevelFilter(EXCEPTION_POINTERS* exception)
                  static_cast<int>(parameter(0)), static_cast<unsigned long long>(parameter(1)));
     }
 
-    s_reportingThread = GetCurrentThreadId();
+    s_reportingThread = kzb::CurrentThreadId();
     WriteDump(exception, settings, loggingOn);
     HeapReport(settings, loggingOn).Write();
     s_reportingThread = 0;
@@ -204,7 +205,7 @@ void MiniDumper::WriteDump(EXCEPTION_POINTERS* exception, const DumpSettings& se
     DUMP_LOG(loggingOn, "Opened dump file.\n");
 
     const int type = settings.Read("Type");
-    MINIDUMP_EXCEPTION_INFORMATION information{GetCurrentThreadId(), exception, FALSE};
+    MINIDUMP_EXCEPTION_INFORMATION information{kzb::CurrentThreadId(), exception, FALSE};
     if (writeDump(GetCurrentProcess(), GetCurrentProcessId(), file, DumpTypeFor(type),
                   exception != nullptr ? &information : nullptr, nullptr, nullptr))
         DUMP_LOG(loggingOn, "Wrote memory dump successfully. Stopping. [DumpType:%d]\n", type);

@@ -1,5 +1,7 @@
 #include "Semaphore.h"
 
+#include "comms/Thread.h"
+
 #include "Log.h"
 
 #include <windows.h>
@@ -53,7 +55,7 @@ bool CSemaphore::Lock(const char* file, int line)
 {
     const DWORD result = WaitForSingleObject(m_handle, LockTimeoutMs);
     if (result == WAIT_OBJECT_0) {
-        m_ownerThread = GetCurrentThreadId();
+        m_ownerThread = kzb::CurrentThreadId();
         m_ownerFile = file;
         m_ownerLine = line;
         m_secondFile = file;
@@ -82,7 +84,7 @@ bool CSemaphore::Lock(const char* file, int line)
 void CSemaphore::Unlock(const char* file, int line)
 {
     const SourceName caller(file);
-    if (m_ownerThread != GetCurrentThreadId()) {
+    if (m_ownerThread != kzb::CurrentThreadId()) {
         const SourceName owner(m_ownerFile);
         AGENT_LOG(kzb::log::Error, "Unlocking semaphore <%s> from [%s%s(%d)], locked by thread %X [%s%s(%d)]\n",
                 m_name, caller.name, caller.extension, line, static_cast<unsigned>(m_ownerThread.load()),

@@ -110,7 +110,7 @@ void Logger::Shutdown()
 void Logger::Stop()
 {
     LogOwn(LEVEL_INFO, __LINE__, "Shutting down Logger thread");
-    kzb::Thread::Stop();
+    kzb::JoiningThread::Stop();
     LogOwn(LEVEL_INFO, __LINE__, "Logger thread finished");
 }
 

@@ -7,13 +7,13 @@
 #include "KZBLogging.h"
 #include "LogQueue.h"
 #include "MessagePool.h"
-#include "Thread.h"
+#include "JoiningThread.h"
 
 #include <mutex>
 
 namespace kzb::logging {
 
-class Logger final : public ILogger, public kzb::Thread
+class Logger final : public ILogger, public kzb::JoiningThread
 {
 public:
     // Loads the module's configuration, queues the start-up line and, when the queue

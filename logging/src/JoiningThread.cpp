@@ -1,14 +1,14 @@
-#include "Thread.h"
+#include "JoiningThread.h"
 
 namespace kzb {
 
-Thread::~Thread()
+JoiningThread::~JoiningThread()
 {
     m_running = false;
     Join();
 }
 
-void Thread::Start()
+void JoiningThread::Start()
 {
     if (m_thread.joinable())
         Stop();
@@ -16,14 +16,14 @@ void Thread::Start()
     m_thread = std::thread([this] { Run(); });
 }
 
-void Thread::Stop()
+void JoiningThread::Stop()
 {
     m_running = false;
     Wake();
     Join();
 }
 
-void Thread::Join()
+void JoiningThread::Join()
 {
     if (!m_thread.joinable())
         return;

@@ -1,4 +1,5 @@
-// The thread base of the library: Start runs Run on a new thread, Stop ends it.
+// The thread base of the library: Start runs Run on a new thread, Stop ends it and waits
+// for it (the agent's CThread only asks its thread to stop).
 #pragma once
 
 #include <atomic>
@@ -6,15 +7,15 @@
 
 namespace kzb {
 
-class Thread
+class JoiningThread
 {
 public:
-    Thread() = default;
-    Thread(const Thread&) = delete;
-    Thread& operator=(const Thread&) = delete;
+    JoiningThread() = default;
+    JoiningThread(const JoiningThread&) = delete;
+    JoiningThread& operator=(const JoiningThread&) = delete;
     // Clears the running flag and waits for the thread. A class whose Run blocks must
     // stop the thread in its own destructor: here its Wake no longer exists.
-    virtual ~Thread();
+    virtual ~JoiningThread();
 
     // Stops a previous thread first.
     virtual void Start();
