@@ -13,28 +13,6 @@
 
 namespace {
 
-struct InspectionTally
-{
-    std::mutex mutex;
-    std::condition_variable done;
-    std::uint64_t count = 0;
-
-    void Add()
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            ++count;
-        }
-        done.notify_all();
-    }
-};
-
-InspectionTally& Inspections()
-{
-    static InspectionTally tally;
-    return tally;
-}
-
 const CFeatureMessageHandler::Feature PCISuppression{"CPCISuppressionHandler", DKA_GET_PCI_ID_CONFIG,
                                                      DKA_GET_PCI_SUPPRESSION_CONFIG, DKA_PCI_ID_CONFIG};
 
@@ -52,19 +30,6 @@ CPCISuppressionHandler::CPCISuppressionHandler(std::uint32_t recorderNumber, CGe
     AGENT_LOG(kzb::log::Info, "Recorder %lu - CPCISuppressionHandler object created",
             static_cast<unsigned long>(recorderNumber));
     SetSupportedIDTypes({});
-}
-
-std::uint64_t CPCISuppressionHandler::InspectionsDone()
-{
-    std::lock_guard<std::mutex> lock(Inspections().mutex);
-    return Inspections().count;
-}
-
-bool CPCISuppressionHandler::WaitForInspections(std::uint64_t count, std::chrono::milliseconds timeout)
-{
-    InspectionTally& tally = Inspections();
-    std::unique_lock<std::mutex> lock(tally.mutex);
-    return tally.done.wait_for(lock, timeout, [&] { return tally.count >= count; });
 }
 
 CPCISuppressionHandler::~CPCISuppressionHandler()
@@ -210,7 +175,7 @@ unsigned CPCISuppressionHandler::Run()
             AGENT_LOG(kzb::log::Error, "Recorder %u - CPCISuppressionHandler: %s", recorder, error.what());
         }
         if (moment)
-            Inspections().Add();
+            m_inspections.Inspected();
     }
     AGENT_LOG(kzb::log::Info, "Recorder %u - CPCISuppressionHandler thread stopped", recorder);
     return 0;

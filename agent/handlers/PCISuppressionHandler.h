@@ -30,12 +30,6 @@ public:
                            kzb::Clock& clock = kzb::SystemClock::Instance());
     ~CPCISuppressionHandler() override;
 
-    // Inspections finished by the handlers of this process, for tests and figures that wait
-    // for the desktop to have been looked at.
-    static std::uint64_t InspectionsDone();
-    // True once InspectionsDone() reached count; false when the time-out passed first.
-    static bool WaitForInspections(std::uint64_t count, std::chrono::milliseconds timeout);
-
 private:
     // What the inspections carry from one to the next.
     struct SuppressionState

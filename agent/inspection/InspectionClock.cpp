@@ -97,6 +97,27 @@ std::uint64_t InspectionClock::Moments()
     return m_moment;
 }
 
+void InspectionClock::Inspected()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_inspections;
+    }
+    m_inspected.notify_all();
+}
+
+std::uint64_t InspectionClock::Inspections()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_inspections;
+}
+
+bool InspectionClock::WaitForInspections(std::uint64_t count, std::chrono::milliseconds timeout)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_inspected.wait_for(lock, timeout, [&] { return m_inspections >= count; });
+}
+
 bool InspectionClock::WatchingDesktop()
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -4,6 +4,7 @@
 #include "InspectionSnapshot.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -62,8 +63,14 @@ public:
     // triggers): a moment comes soon, as after a desktop change.
     void DesktopChanged();
 
-    // Moments so far, for tests and figures.
+    // A member finished an inspection (whatever it found).
+    void Inspected();
+
+    // Moments and finished inspections so far, for tests and figures.
     std::uint64_t Moments();
+    std::uint64_t Inspections();
+    // True once Inspections() reached count; false when the time-out passed first.
+    bool WaitForInspections(std::uint64_t count, std::chrono::milliseconds timeout);
     bool WatchingDesktop();
 
 private:
@@ -83,6 +90,8 @@ private:
     Time m_momentTime{};
     std::shared_ptr<CachingDesktop> m_snapshot;
     std::optional<Time> m_changedAt; // a change reported since the last moment
+    std::uint64_t m_inspections = 0;
+    std::condition_variable m_inspected;
     std::unique_ptr<DesktopWatcher> m_watcher;
 };
 

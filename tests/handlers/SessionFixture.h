@@ -93,10 +93,10 @@ protected:
 
     // Waits until the suppression handlers have finished count more inspections, so that
     // what was on the desktop before the call has been looked at; false on time-out.
-    static bool WaitForInspections(unsigned count = 2)
+    bool WaitForInspections(unsigned count = 2)
     {
-        return CPCISuppressionHandler::WaitForInspections(CPCISuppressionHandler::InspectionsDone() + count,
-                                                          std::chrono::seconds(20));
+        kzb::inspection::InspectionClock& inspections = core->GetInspectionClock();
+        return inspections.WaitForInspections(inspections.Inspections() + count, std::chrono::seconds(20));
     }
 
     LogCapture log;

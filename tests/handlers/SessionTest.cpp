@@ -665,14 +665,14 @@ TEST_F(SessionTest, AStormOfChangesCostsNoMoreThanTheCappedRateOfInspections)
     ASSERT_TRUE(StartAgent(Scenario(1, SuppressionFeatures(json::array({TitleTrigger("Card")})))));
     ASSERT_FALSE(Received("DKA_GET_PCI_SUPPRESSION_CONFIG", 0).is_null());
     // A window whose title changes a thousand times a second, for two seconds.
-    const std::uint64_t before = CPCISuppressionHandler::InspectionsDone();
+    const std::uint64_t before = core->GetInspectionClock().Inspections();
     const auto start = std::chrono::steady_clock::now();
     for (int change = 0; std::chrono::steady_clock::now() - start < 2s; ++change) {
         SetDesktopJson(R"({"windows": [{"title": "Orders )" + std::to_string(change) + R"("}]})");
         std::this_thread::sleep_for(1ms);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const std::uint64_t inspections = CPCISuppressionHandler::InspectionsDone() - before;
+    const std::uint64_t inspections = core->GetInspectionClock().Inspections() - before;
     // At most one inspection per 20 ms for the changes, and the period's: no more, however many changes.
     EXPECT_LE(inspections, static_cast<std::uint64_t>(seconds / 0.020 + seconds / 0.5 + 3)) << inspections;
     EXPECT_GT(inspections, static_cast<std::uint64_t>(seconds / 0.5 + 3)) << "the changes were seen";

@@ -1,7 +1,7 @@
 #include "ConsoleCommands.h"
 
 #include "Config/AnnotationTypes.h"
-#include "handlers/PCISuppressionHandler.h"
+#include "inspection/InspectionClock.h"
 #include "ui/MainFrameCore.h"
 
 #include <charconv>
@@ -152,7 +152,7 @@ std::string ExecuteConsoleCommand(CMainFrameCore& core, const ConsoleCommand& co
         core.GetRecordOnDemandDialog()->Discard();
         return "ok: discard";
     case ConsoleCommand::Kind::Inspections:
-        return "ok: inspections " + std::to_string(CPCISuppressionHandler::InspectionsDone());
+        return "ok: inspections " + std::to_string(core.GetInspectionClock().Inspections());
     case ConsoleCommand::Kind::Invalid:
         return "error: " + command.error;
     case ConsoleCommand::Kind::None:
