@@ -7,8 +7,10 @@ bool LogQueue::Push(MessagePtr message)
     {
         std::unique_lock lock(m_mutex);
         if (m_messages.size() >= m_capacity
-            && !m_freed.wait_for(lock, kPushWait, [this] { return m_messages.size() < m_capacity; }))
+            && !m_freed.wait_for(lock, kPushWait, [this] { return m_messages.size() < m_capacity; })) {
+            ++m_dropped;
             return false;
+        }
         m_messages.push_back(std::move(message));
         if (!m_idle)
             return true; // the consumer is busy: it takes the message with the next batch

@@ -3,13 +3,18 @@
 
 #include "LogMessage.h"
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
 
 namespace kzb::logging {
 
+// Overflow policy: a message that finds the queue full waits up to kPushWait for a slot,
+// then is dropped and counted (Dropped); the logger says how many at shutdown. With the
+// default capacity the queue is full only after that many messages wait.
 class LogQueue
 {
 public:
@@ -19,8 +24,11 @@ public:
 
     explicit LogQueue(std::size_t capacity = kDefaultCapacity) : m_capacity(capacity) {}
 
-    // Appends the message; false when no slot freed up in time (the message is destroyed).
+    // Appends the message; false when no slot freed up in time (the message is destroyed
+    // and counted).
     bool Push(MessagePtr message);
+    // Messages dropped so far because the queue was full.
+    std::uint64_t Dropped() const { return m_dropped.load(); }
 
     // Replaces the contents of batch with everything queued now.
     void TakeAll(MessageBatch& batch);
@@ -66,6 +74,7 @@ private:
     bool m_idle = false; // the consumer waits for work and must be signalled
     std::condition_variable m_written;
     std::size_t m_unwritten = 0; // batches taken and not yet written
+    std::atomic<std::uint64_t> m_dropped{0};
 };
 
 } // namespace kzb::logging

@@ -111,6 +111,9 @@ void Logger::Stop()
 {
     LogOwn(LEVEL_INFO, __LINE__, "Shutting down Logger thread");
     kzb::JoiningThread::Stop();
+    if (const std::uint64_t dropped = m_queue.Dropped(); dropped > 0)
+        LogOwn(LEVEL_ERROR, __LINE__,
+               "Log queue was full: " + std::to_string(dropped) + " message(s) dropped");
     LogOwn(LEVEL_INFO, __LINE__, "Logger thread finished");
 }
 

@@ -252,6 +252,8 @@ TEST_F(LoggerTest, FullQueueDropsAfterItsWait)
     EXPECT_TRUE(Contains(lines, "two"));
     EXPECT_FALSE(Contains(lines, "three"));
     EXPECT_TRUE(Contains(lines, "four"));
+    // The loss is counted and said once the writer has stopped.
+    EXPECT_TRUE(Contains(lines, "[ERROR] - Log queue was full: 1 message(s) dropped"));
 }
 
 TEST_F(LoggerTest, DestroyingWithTheWriterRunningWritesEverything)
@@ -263,6 +265,7 @@ TEST_F(LoggerTest, DestroyingWithTheWriterRunningWritesEverything)
             logger.Log(Message(0, ("burst " + std::to_string(i)).c_str()));
     }
     EXPECT_EQ(CountContaining(Lines(), "burst "), 200u);
+    EXPECT_FALSE(Contains(Lines(), "dropped"));
 }
 
 TEST_F(LoggerTest, DestroyLoggerLogsAndTheNextRequestCreatesANewOne)
