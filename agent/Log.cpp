@@ -23,9 +23,15 @@ void KzbSetLogSink(KzbLogSink sink)
     g_sink.store(sink);
 }
 
+void KzbDiscardLog(int, const char*, int, const char*)
+{
+}
+
 void KzbLog(int level, const char* file, int line, const char* format, ...)
 {
     const KzbLogSink sink = g_sink.load();
+    if (sink == &KzbDiscardLog)
+        return;
     // A line the level filter rejects is not even formatted.
     if (sink == nullptr && Rejected(level))
         return;

@@ -11,6 +11,8 @@
 // Key paths and value names match without regard to letter case, as in the registry.
 #include "RegistryStore.h"
 
+#include "Log.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -86,9 +88,12 @@ bool EqualNoCase(const std::string& a, const std::string& b)
            });
 }
 
-// The member of object whose name equals name without regard to case, or end().
+// The member of object whose name equals name without regard to case, or end() (also when
+// a damaged file has something else where an object belongs).
 json::iterator FindNoCase(json& object, const std::string& name)
 {
+    if (!object.is_object())
+        return object.end();
     for (auto it = object.begin(); it != object.end(); ++it) {
         if (EqualNoCase(it.key(), name))
             return it;
@@ -183,6 +188,19 @@ json DataOf(std::uint32_t type, const std::vector<std::uint8_t>& image)
     return hex;
 }
 
+// The object a hive or key of a write must be. A damaged file may hold something else there,
+// which holds no values: it is replaced, with a line, rather than failing every write.
+json& WritableObject(json& member, const char* what, const std::string& name)
+{
+    if (!member.is_object()) {
+        if (!member.is_null())
+            KZB_LOG(kzb::log::Warning, "Settings file '%s': %s '%s' is not a key; replaced by an empty one",
+                    StoreFile().string().c_str(), what, name.c_str());
+        member = json::object();
+    }
+    return member;
+}
+
 OpenedKey* Opened(KeyHandle key)
 {
     return reinterpret_cast<OpenedKey*>(key);
@@ -205,7 +223,7 @@ long CreateKey(Root root, const std::string& path, Access access, KeyHandle& key
     std::lock_guard<std::mutex> guard(g_fileMutex);
     json store = Load();
     if (!KeyExists(store, root, path)) {
-        store[HiveName(root)][path] = json::object();
+        WritableObject(store[HiveName(root)], "hive", HiveName(root))[path] = json::object();
         if (!Save(store))
             return AccessDenied;
     }
@@ -252,9 +270,9 @@ long SetValue(KeyHandle key, const std::string& name, std::uint32_t type, const 
         return AccessDenied;
     std::lock_guard<std::mutex> guard(g_fileMutex);
     json store = Load();
-    json& hive = store[HiveName(opened->root)];
+    json& hive = WritableObject(store[HiveName(opened->root)], "hive", HiveName(opened->root));
     auto values = FindNoCase(hive, opened->path);
-    json& target = values != hive.end() ? *values : hive[opened->path];
+    json& target = WritableObject(values != hive.end() ? *values : hive[opened->path], "key", opened->path);
     auto existing = FindNoCase(target, name);
     if (existing != target.end())
         target.erase(existing);
@@ -271,9 +289,11 @@ long DeleteValue(KeyHandle key, const std::string& name)
         return AccessDenied;
     std::lock_guard<std::mutex> guard(g_fileMutex);
     json store = Load();
-    json& hive = store[HiveName(opened->root)];
-    auto values = FindNoCase(hive, opened->path);
-    if (values == hive.end())
+    auto hive = store.find(HiveName(opened->root));
+    if (hive == store.end())
+        return FileNotFound;
+    auto values = FindNoCase(*hive, opened->path);
+    if (values == hive->end())
         return FileNotFound;
     auto existing = FindNoCase(*values, name);
     if (existing == values->end())

@@ -1,8 +1,12 @@
+#include "LogCapture.h"
 #include "MachineSettings.h"
 #include "ui/MessagePump.h"
 #include "ui/Registry.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -94,6 +98,40 @@ TEST_F(Registry, MachineValuesAreApartFromTheUsersOnes)
     ClearMachineValue("TestText");
     EXPECT_FALSE(reader.ReadText(Root::LocalMachine, "TestText", text, 100));
 }
+
+#ifndef _WIN32
+// The native store's file, damaged where a hive or the program key belongs: reading finds
+// nothing there, writing replaces the damaged part with a line instead of ending the program
+// (found by the settings file fuzzer).
+TEST(RegistryFile, ADamagedHiveOrKeyIsReplacedOnWriting)
+{
+    UseTestSettingsStore();
+    const char* file = std::getenv("KZB_REGISTRY_FILE");
+    ASSERT_NE(file, nullptr);
+    const struct
+    {
+        const char* content;
+        bool replacedWithLine;
+    } cases[] = {
+        {R"({"HKEY_CURRENT_USER": 5})", true},
+        {R"({"HKEY_CURRENT_USER": ["SOFTWARE\\Corvanta\\KZBDKA"]})", true},
+        {R"({"HKEY_CURRENT_USER": {"SOFTWARE\\Corvanta\\KZBDKA": "x"}})", true},
+        {R"({"HKEY_CURRENT_USER": {"software\\corvanta\\kzbdka": null}})", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content);
+        std::ofstream(file, std::ios::trunc) << c.content;
+        LogCapture log;
+        CRegistry registry;
+        EXPECT_EQ(registry.ReadNumber(CRegistry::Root::CurrentUser, "WindowLeft", 7), 7u);
+        ASSERT_TRUE(registry.OpenProgramKeyForWriting());
+        EXPECT_TRUE(registry.SetNumber("WindowLeft", 12));
+        EXPECT_EQ(registry.ReadNumber(CRegistry::Root::CurrentUser, "WindowLeft", 7), 12u);
+        EXPECT_EQ(log.Count("is not a key; replaced by an empty one"), c.replacedWithLine ? 1u : 0u);
+    }
+    std::remove(file);
+}
+#endif
 
 TEST(MessagePump, AQuitMessageStopsThePumpAndStaysForTheMainLoop)
 {
