@@ -194,7 +194,7 @@ json& WritableObject(json& member, const char* what, const std::string& name)
 {
     if (!member.is_object()) {
         if (!member.is_null())
-            KZB_LOG(kzb::log::Warning, "Settings file '%s': %s '%s' is not a key; replaced by an empty one",
+            AGENT_LOG(kzb::log::Warning, "Settings file '%s': %s '%s' is not a key; replaced by an empty one",
                     StoreFile().string().c_str(), what, name.c_str());
         member = json::object();
     }
