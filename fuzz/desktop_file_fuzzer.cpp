@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes as the desktop file of the native build: the desktop it describes is
 // read, enumerated and inspected as the inspections do. A bad file is a desktop without
 // windows; nothing may crash, throw out of the reader or hand out a window it does not have.
+#include "InputFile.h"
 #include "Log.h"
 #include "inspection/DesktopFile.h"
 
@@ -16,30 +17,20 @@
 using namespace kzb::inspection;
 
 namespace {
-std::filesystem::path g_file;
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     KzbSetLogSink(&KzbDiscardLog);
-    // A file in memory: the reader takes a path, and each input is written there.
-    const std::filesystem::path folder =
-        std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
-    g_file = folder / ("kzb-desktop-fuzz-" + std::to_string(::getpid()) + ".json");
-    std::atexit([] {
-        std::error_code error;
-        std::filesystem::remove(g_file, error);
-    });
+    // The reader takes a path: each input is written there.
+    fuzz::MakeInputFile("desktop");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    {
-        std::ofstream out(g_file, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
-    DesktopFile desktop(g_file);
+    fuzz::WriteInputFile(data, size);
+    DesktopFile desktop(fuzz::InputFilePath());
 
     std::vector<WindowId> windows;
     desktop.EnumTopLevelWindows([&](WindowId window) {

@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes as the settings file of the native build (the stand-in for the
 // registry): every value the program reads is read as it reads it, then the values it writes
 // are written and must read back. A damaged file must never crash or throw out of the store.
+#include "InputFile.h"
 #include "ui/Registry.h"
 
 #include <cstdint>
@@ -11,32 +12,20 @@
 #include <unistd.h>
 
 namespace {
-std::filesystem::path g_file;
 
 using Root = CRegistry::Root;
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // A file in memory: the store reads the file its variable names, and each input is
-    // written there.
-    const std::filesystem::path folder =
-        std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
-    g_file = folder / ("kzb-settings-fuzz-" + std::to_string(::getpid()) + ".json");
-    ::setenv("KZB_REGISTRY_FILE", g_file.c_str(), 1);
-    std::atexit([] {
-        std::error_code error;
-        std::filesystem::remove(g_file, error);
-    });
+    // The store reads the file its variable names: each input is written there.
+    ::setenv("KZB_REGISTRY_FILE", fuzz::MakeInputFile("settings").c_str(), 1);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    {
-        std::ofstream out(g_file, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    fuzz::WriteInputFile(data, size);
 
     // A number and a text from each hive, as the program reads them (every read parses the
     // whole file again, so more names would add time, not paths).
