@@ -47,6 +47,14 @@ bool ConnectBlocking(SocketHandle socket, const Endpoint& endpoint);
 bool ConnectCancellable(SocketHandle socket, const Endpoint& endpoint, SocketHandle cancel);
 bool SetNonBlocking(SocketHandle socket);
 void SetSendBufferSize(SocketHandle socket, int bytes);
+// A peer that vanished without closing (cable pulled, host frozen) is otherwise found only when
+// TCP gives up retransmitting, many minutes later. Probes an idle connection and bounds how
+// long sent data may stay unacknowledged, so that the connection fails within
+// LostPeerLimitSeconds of the peer going silent, whatever was being sent. False when the
+// platform bounds only the idle case (Wine maps the keep-alive values but no retransmission
+// bound).
+bool DetectLostPeer(SocketHandle socket);
+inline constexpr int LostPeerLimitSeconds = 15;
 void CloseSocket(SocketHandle socket);
 // Closes with a reset instead of an orderly close.
 void AbortSocket(SocketHandle socket);

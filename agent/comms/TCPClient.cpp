@@ -87,6 +87,8 @@ void TCPClient::Connect(const std::string& host, std::uint16_t port)
             throw std::runtime_error("socket() failed with error: " + net::ErrorText(net::LastError()));
         if (net::ConnectCancellable(m_socket, endpoint, GetCancel())) {
             net::SetSendBufferSize(m_socket, SendBufferSize);
+            // Best effort: without it a vanished recorder is found only after minutes.
+            (void)net::DetectLostPeer(m_socket);
             m_handedOver = false;
             return;
         }
