@@ -55,6 +55,9 @@ void SetSendBufferSize(SocketHandle socket, int bytes);
 // bound).
 bool DetectLostPeer(SocketHandle socket);
 inline constexpr int LostPeerLimitSeconds = 15;
+// Bytes written to a connected socket that the peer has not acknowledged yet (sent or not);
+// -1 when the platform cannot tell.
+long UnacknowledgedBytes(SocketHandle socket);
 void CloseSocket(SocketHandle socket);
 // Closes with a reset instead of an orderly close.
 void AbortSocket(SocketHandle socket);

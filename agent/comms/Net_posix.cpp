@@ -9,6 +9,8 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <stdexcept>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -171,6 +173,12 @@ bool DetectLostPeer(SocketHandle socket)
            ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &probeSeconds, sizeof probeSeconds) == 0 &&
            ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes) == 0 &&
            ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &timeoutMs, sizeof timeoutMs) == 0;
+}
+
+long UnacknowledgedBytes(SocketHandle socket)
+{
+    int count = 0;
+    return ::ioctl(Fd(socket), SIOCOUTQ, &count) == 0 ? count : -1;
 }
 
 void CloseSocket(SocketHandle socket)

@@ -5,6 +5,8 @@
 #include <mstcpip.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -166,6 +168,54 @@ bool DetectLostPeer(SocketHandle socket)
     const int retransmitSeconds = LostPeerLimitSeconds / 2;
     return ::setsockopt(Sock(socket), IPPROTO_TCP, TcpMaxRetransmitTime, reinterpret_cast<const char*>(&retransmitSeconds),
                         sizeof retransmitSeconds) == 0;
+}
+
+namespace {
+std::uint16_t Port(const sockaddr_storage& address)
+{
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
+}
+} // namespace
+
+long UnacknowledgedBytes(SocketHandle socket)
+{
+    // Windows tells this only from Windows 10 1703 (SIO_TCP_INFO), and Wine not at all; under
+    // Wine the socket is the Linux kernel's, whose table is on drive Z:. Elsewhere the table
+    // is missing and the answer is "cannot tell".
+    sockaddr_storage local{};
+    sockaddr_storage peer{};
+    int length = sizeof local;
+    if (::getsockname(Sock(socket), reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return -1;
+    length = sizeof peer;
+    if (::getpeername(Sock(socket), reinterpret_cast<sockaddr*>(&peer), &length) != 0)
+        return -1;
+    const char* table = local.ss_family == AF_INET6 ? "Z:\\proc\\net\\tcp6" : "Z:\\proc\\net\\tcp";
+    FILE* file = std::fopen(table, "r");
+    if (file == nullptr)
+        return -1;
+    long found = -1;
+    char line[512];
+    while (found < 0 && std::fgets(line, sizeof line, file) != nullptr) {
+        // "sl: local_address:port rem_address:port st tx_queue:rx_queue ...", all in hex.
+        char localText[64] = {};
+        char peerText[64] = {};
+        unsigned state = 0;
+        unsigned long queued = 0;
+        if (std::sscanf(line, " %*[0-9]: %63s %63s %x %lx:", localText, peerText, &state, &queued) != 4)
+            continue;
+        const char* localPort = std::strrchr(localText, ':');
+        const char* peerPort = std::strrchr(peerText, ':');
+        if (localPort == nullptr || peerPort == nullptr)
+            continue;
+        if (std::strtoul(localPort + 1, nullptr, 16) == Port(local) &&
+            std::strtoul(peerPort + 1, nullptr, 16) == Port(peer))
+            found = static_cast<long>(queued);
+    }
+    std::fclose(file);
+    return found;
 }
 
 void CloseSocket(SocketHandle socket)
