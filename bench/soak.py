@@ -139,7 +139,7 @@ class Probe:
 
     def counts(self, exe):
         words = self.say("count " + exe).split()
-        return dict(zip(words[0::2], map(int, words[1::2]))) if len(words) == 6 else {}
+        return dict(zip(words[0::2], map(int, words[1::2]))) if len(words) == 8 else {}
 
     def stop(self):
         self.process.stdin.close()
@@ -157,7 +157,7 @@ class Program:
         if kind == "gui-wine":
             self.exe = "KZBDKA.exe"
             command = ["wine", os.path.join(bin_folder, self.exe)]
-            self.log_dir = None  # found after the run in the prefix
+            # Its log folder comes from the registry (LogPath), set by the soak.
         else:
             self.exe = "kzbdka-cli.exe" if kind == "cli-wine" else "kzbdka-cli"
             command = (["wine"] if kind == "cli-wine" else []) + [os.path.join(bin_folder, self.exe)]
@@ -209,12 +209,13 @@ class Program:
                 if line.startswith("VmRSS"):
                     values["rss_kb"] = int(line.split()[1])
         values["threads"] = len(os.listdir(f"/proc/{pid}/task"))
+        # Kernel handles: the descriptors the process holds (under Wine, those of the handles
+        # it uses, since Wine 8 answers 0 to GetProcessHandleCount).
+        values["handles"] = len(os.listdir(f"/proc/{pid}/fd"))
         if probe:
             counts = probe.counts(self.exe)
-            values.update({"handles": counts.get("handles", -1), "gdi": counts.get("gdi", -1),
-                           "user": counts.get("user", -1)})
-        else:
-            values["handles"] = len(os.listdir(f"/proc/{pid}/fd"))
+            values.update({"gdi": counts.get("gdi", -1), "user": counts.get("user", -1),
+                           "windows": counts.get("windows", -1)})
         return values
 
     def stop(self):
@@ -281,6 +282,8 @@ class Soak:
             key, user = r"HKLM\SOFTWARE\Corvanta\KZBDKA", r"HKCU\SOFTWARE\Corvanta\KZBDKA"
             wine(self.env, "reg", "add", key, "/v", "RecorderAddress", "/d", " ".join(hosts), "/f")
             wine(self.env, "reg", "add", user, "/v", "ShowWindow", "/t", "REG_DWORD", "/d", "1", "/f")
+            logs = "Z:" + os.path.join(self.folder, "logs").replace("/", "\\")
+            wine(self.env, "reg", "add", user, "/v", "LogPath", "/d", logs, "/f")
         self.desk = Desk(self.folder, self.args.bin, self.env, real=self.wine)
         self.cleanups.append(self.desk.stop)
         self.probe = Probe(self.args.bin, self.env) if self.wine else None
@@ -397,6 +400,8 @@ class Soak:
 
     def check(self):
         events = self.sim.request({"op": "events", "since": 0})["events"]
+        with open(os.path.join(self.folder, "events.jsonl"), "w") as out:
+            out.writelines(json.dumps(e) + "\n" for e in events)
         received = [e for e in events if e["event"] == "received"]
         for recorder in (1, 2):
             mine = [e for e in received if e["recorder"] == recorder]
@@ -441,15 +446,9 @@ class Soak:
             self.fail(f"recorder {recorder}: action {e['message']['action']} at {e['time']:.3f} without a window")
 
     def log_files(self):
-        if self.program.log_dir:
-            folder = self.program.log_dir
-        else:
-            folder = os.path.join(self.env["WINEPREFIX"], "drive_c")
         found = []
-        for base, _, names in os.walk(folder):
-            # Natively and for the headless agent, all of its log folder; in the prefix, our logs.
-            found += [os.path.join(base, n) for n in names if self.program.log_dir or n.upper().startswith("KZB")
-                      and ".txt" in n.lower()]
+        for base, _, names in os.walk(self.program.log_dir):
+            found += [os.path.join(base, n) for n in names]
         return found
 
     def check_logs(self):
@@ -462,7 +461,7 @@ class Soak:
                 self.fail(f"{f} is {os.path.getsize(f)} bytes, beyond its rotation")
 
     def report_samples(self):
-        names = [k for k in ("rss_kb", "threads", "handles", "gdi", "user") if k in self.samples[0][1]]
+        names = [k for k in ("rss_kb", "threads", "handles", "gdi", "user", "windows") if k in self.samples[0][1]]
         warm = 0 if self.args.short else min(300.0, self.samples[-1][0] / 5)
         settled = [(t, v) for t, v in self.samples if t >= warm]
         for name in names:

@@ -2,8 +2,10 @@
 //
 //     click <control id>   presses that button of a running KZBDKA.exe's dialogs as a click
 //                          does; prints "clicked <id>" or "missing <id>"
-//     count <exe name>     prints "gdi <n> user <n> handles <n>" of the first process of
-//                          that name (GetGuiResources, GetProcessHandleCount), or "missing"
+//     count <exe name>     prints "gdi <n> user <n> handles <n> windows <n>" of the first
+//                          process of that name (GetGuiResources, GetProcessHandleCount, its
+//                          windows and their children), or "missing". Wine 8 answers 0 for
+//                          the first three; the windows are what it can tell of USER objects.
 //
 // The end of input ends it.
 #include <windows.h>
@@ -62,6 +64,30 @@ DWORD FindProcess(const std::string& exe)
     return found;
 }
 
+int CountWindows(DWORD pid)
+{
+    struct Count
+    {
+        DWORD pid;
+        int windows = 0;
+    } count{pid};
+    ::EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* count = reinterpret_cast<Count*>(context);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner != count->pid)
+                return TRUE;
+            ++count->windows;
+            ::EnumChildWindows(
+                window, [](HWND, LPARAM inner) -> BOOL { return ++*reinterpret_cast<int*>(inner), TRUE; },
+                reinterpret_cast<LPARAM>(&count->windows));
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count.windows;
+}
+
 } // namespace
 
 int main()
@@ -86,8 +112,8 @@ int main()
             } else {
                 DWORD handles = 0;
                 ::GetProcessHandleCount(process, &handles);
-                std::printf("gdi %lu user %lu handles %lu\n", ::GetGuiResources(process, GR_GDIOBJECTS),
-                            ::GetGuiResources(process, GR_USEROBJECTS), handles);
+                std::printf("gdi %lu user %lu handles %lu windows %d\n", ::GetGuiResources(process, GR_GDIOBJECTS),
+                            ::GetGuiResources(process, GR_USEROBJECTS), handles, CountWindows(pid));
                 ::CloseHandle(process);
             }
         } else {
