@@ -44,7 +44,7 @@ PAYMENT_TITLE = "Card Payment - soak"
 AUTOMATIC_ID, MANUAL_ID = 4, 3  # the id types of SCENARIO's automatic and manual suppression
 START, END, KEEP, DISCARD = 1, 2, 1, 2
 # Slack for a window's Start or End to reach the recorder: 500 ms inspections, a loaded machine.
-REACH = 3.0
+REACH = 5.0
 LOG_LIMIT = (15 << 20) + (64 << 10)  # the default rotation size and one block of lines
 GUI_HOSTS = ("127.25.0.1", "127.25.0.2")  # KZBDKA.exe always uses port 6471
 
