@@ -8,9 +8,9 @@
 
 #include <boost/signals2/signal.hpp>
 
+#include <chrono>
 #include <deque>
 #include <functional>
-#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
