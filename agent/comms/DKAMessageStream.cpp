@@ -48,10 +48,13 @@ unsigned DKAMessageStream::Run()
     while (IsRunning()) {
         if (!ReadStep())
             break; // the connection is gone: nothing queued can be sent on it
-        if (DKACommandPtr command = TakeQueued())
+        if (DKACommandPtr command = TakeQueued()) {
             SendStep(command);
-        else
-            WaitForWork();
+        } else if (!WaitForWork()) {
+            Stop();
+            Closed();
+            break;
+        }
     }
     AGENT_LOG(kzb::log::Info, "DKAMessageStream thread stopped for %s", m_peerName.c_str());
     return 0;
@@ -120,17 +123,33 @@ DKACommandPtr DKAMessageStream::TakeQueued()
     return command;
 }
 
-void DKAMessageStream::WaitForWork()
+bool DKAMessageStream::WaitForWork()
 {
     if (!IsRunning() || m_stream->HasBufferedData())
-        return;
+        return true;
     {
         MutexLock lock(&m_queueMutex);
         if (!m_queue.empty())
-            return;
+            return true;
+    }
+    // Where the socket cannot give up on unacknowledged data by itself, look once a second,
+    // and only while some is outstanding: an idle connection still sleeps.
+    int timeoutMs = -1;
+    if (m_stream->WatchesDelivery()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (net::UnacknowledgedBytes(m_stream->GetSocket()) > 0) {
+            if (!m_unacknowledgedSince)
+                m_unacknowledgedSince = now;
+            else if (now - *m_unacknowledgedSince >= UnacknowledgedLimit)
+                return false;
+            timeoutMs = 1000;
+        } else {
+            m_unacknowledgedSince.reset();
+        }
     }
     net::PollItem items[2] = {{m_stream->GetSocket(), true, false}, {m_waker.ReadEnd(), true, false}};
-    net::Poll(items, -1);
+    net::Poll(items, timeoutMs);
     if (items[1].readable)
         m_waker.Drain();
+    return true;
 }

@@ -8,9 +8,11 @@
 
 #include <boost/signals2/signal.hpp>
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 // Turns one connected network stream into commands both ways. Its thread reads and parses
@@ -40,6 +42,9 @@ public:
     boost::signals2::signal<void()> Closed;
 
     static constexpr std::size_t ReadSize = MessageFramer::MaxMessageSize;
+    // The delivery watch gives up on data unacknowledged this long. Shorter than the socket's
+    // own bound, since idle probes under Wine take 11 s and a heartbeat may go out meanwhile.
+    static constexpr std::chrono::seconds UnacknowledgedLimit{5};
 
 private:
     unsigned Run() override;
@@ -47,7 +52,8 @@ private:
     void Announce(ByteView message);
     void SendStep(const DKACommandPtr& command);
     DKACommandPtr TakeQueued();
-    void WaitForWork();
+    // False when the delivery watch finds the peer gone.
+    bool WaitForWork();
 
     kzb::Mutex m_queueMutex;
     std::deque<DKACommandPtr> m_queue;
@@ -55,4 +61,6 @@ private:
     std::string m_peerName;
     MessageFramer m_framer;
     kzb::net::Waker m_waker;
+    // Since when sent bytes have stayed unacknowledged (delivery watch only).
+    std::optional<std::chrono::steady_clock::time_point> m_unacknowledgedSince;
 };

@@ -47,6 +47,17 @@ bool ConnectBlocking(SocketHandle socket, const Endpoint& endpoint);
 bool ConnectCancellable(SocketHandle socket, const Endpoint& endpoint, SocketHandle cancel);
 bool SetNonBlocking(SocketHandle socket);
 void SetSendBufferSize(SocketHandle socket, int bytes);
+// A peer that vanished without closing (cable pulled, host frozen) is otherwise found only when
+// TCP gives up retransmitting, many minutes later. Probes an idle connection and bounds how
+// long sent data may stay unacknowledged, so that the connection fails within
+// LostPeerLimitSeconds of the peer going silent, whatever was being sent. False when the
+// platform bounds only the idle case (Wine maps the keep-alive values but no retransmission
+// bound).
+bool DetectLostPeer(SocketHandle socket);
+inline constexpr int LostPeerLimitSeconds = 15;
+// Bytes written to a connected socket that the peer has not acknowledged yet (sent or not);
+// -1 when the platform cannot tell.
+long UnacknowledgedBytes(SocketHandle socket);
 void CloseSocket(SocketHandle socket);
 // Closes with a reset instead of an orderly close.
 void AbortSocket(SocketHandle socket);

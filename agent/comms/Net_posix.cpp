@@ -7,8 +7,10 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <linux/sockios.h>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -151,6 +153,32 @@ bool SetNonBlocking(SocketHandle socket)
 void SetSendBufferSize(SocketHandle socket, int bytes)
 {
     ::setsockopt(Fd(socket), SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
+}
+
+bool DetectLostPeer(SocketHandle socket)
+{
+    // With a user time-out set, Linux ends a probed idle connection once that time-out has
+    // passed without an answer, and a connection with data in flight once the oldest
+    // unacknowledged byte is that old. A send may start just before an idle connection's
+    // time-out ends and then gets a whole one of its own: half the limit each way keeps the
+    // worst case within the limit.
+    const int on = 1;
+    const int idleSeconds = 2;
+    const int probeSeconds = 1;
+    const int probes = 5;
+    const unsigned timeoutMs = LostPeerLimitSeconds * 1000 / 2;
+    const int fd = Fd(socket);
+    return ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
+           ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds) == 0 &&
+           ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &probeSeconds, sizeof probeSeconds) == 0 &&
+           ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes) == 0 &&
+           ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &timeoutMs, sizeof timeoutMs) == 0;
+}
+
+long UnacknowledgedBytes(SocketHandle socket)
+{
+    int count = 0;
+    return ::ioctl(Fd(socket), SIOCOUTQ, &count) == 0 ? count : -1;
 }
 
 void CloseSocket(SocketHandle socket)

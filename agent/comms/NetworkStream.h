@@ -24,6 +24,10 @@ public:
     virtual bool HasBufferedData() const { return false; }
 
     kzb::net::SocketHandle GetSocket() const { return m_socket; }
+    // Set where the socket itself cannot bound how long sent data stays unacknowledged: the
+    // stream's owner then watches the unacknowledged bytes itself.
+    void WatchDelivery() { m_watchDelivery = true; }
+    bool WatchesDelivery() const { return m_watchDelivery; }
 
     static constexpr std::chrono::milliseconds WriteTimeout{2000};
 
@@ -33,6 +37,7 @@ protected:
 
 private:
     kzb::net::SocketHandle m_socket;
+    bool m_watchDelivery = false;
 };
 
 // Plain TCP stream.

@@ -87,6 +87,7 @@ void TCPClient::Connect(const std::string& host, std::uint16_t port)
             throw std::runtime_error("socket() failed with error: " + net::ErrorText(net::LastError()));
         if (net::ConnectCancellable(m_socket, endpoint, GetCancel())) {
             net::SetSendBufferSize(m_socket, SendBufferSize);
+            m_lostPeerBounded = net::DetectLostPeer(m_socket);
             m_handedOver = false;
             return;
         }
@@ -101,7 +102,15 @@ std::shared_ptr<NetworkStream> TCPClient::GetStream()
     if (m_socket == net::InvalidSocket)
         throw std::runtime_error("Failed to connect socket: " + net::ErrorText(net::LastError()));
     HandOver();
-    return std::make_shared<TCPStream>(m_socket);
+    auto stream = std::make_shared<TCPStream>(m_socket);
+    PrepareStream(*stream);
+    return stream;
+}
+
+void TCPClient::PrepareStream(NetworkStream& stream) const
+{
+    if (!m_lostPeerBounded && net::UnacknowledgedBytes(m_socket) >= 0)
+        stream.WatchDelivery();
 }
 
 void TCPClient::CloseSocket()

@@ -17,6 +17,8 @@ public:
 
 protected:
     kzb::net::SocketHandle GetSocket() const { return m_socket; }
+    // Gives the stream the delivery watch where the socket could not take the bound.
+    void PrepareStream(NetworkStream& stream) const;
     // Closes the connected socket after a failed set-up on top of it.
     void CloseSocket();
     // The stream now owns the socket.
@@ -25,4 +27,5 @@ protected:
 private:
     kzb::net::SocketHandle m_socket = kzb::net::InvalidSocket;
     bool m_handedOver = false;
+    bool m_lostPeerBounded = false;
 };

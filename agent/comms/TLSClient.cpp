@@ -167,7 +167,9 @@ std::shared_ptr<NetworkStream> TLSClient::GetStream()
     HandOver();
     ssl_st* connection = m_connection;
     m_connection = nullptr;
-    return std::make_shared<TLSStream>(GetSocket(), connection);
+    auto stream = std::make_shared<TLSStream>(GetSocket(), connection);
+    PrepareStream(*stream);
+    return stream;
 }
 
 TLSStream::TLSStream(net::SocketHandle socket, ssl_st* connection) : TCPStream(socket), m_connection(connection)

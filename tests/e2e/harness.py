@@ -146,10 +146,13 @@ class Failure(AssertionError):
 class Simulator:
     """The recorder simulator with only its control port; recorders are added per test."""
 
-    def __init__(self, log_path):
+    def __init__(self, log_path, launcher=(), control_host="127.0.0.1"):
+        """launcher: what the simulator's command line is run with (a network namespace's
+        `ip netns exec NAME`); control_host: where its control port is then reached."""
         self.log_path = log_path
         self.process = subprocess.Popen(
-            [sys.executable, SIMULATOR, "--no-recorder", "--control-port", "0", "--no-stdin"],
+            [*launcher, sys.executable, SIMULATOR, "--no-recorder", "--control-port", "0",
+             "--control-host", control_host, "--no-stdin"],
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         first = self.process.stdout.readline()
         try:
@@ -158,7 +161,7 @@ class Simulator:
             self.stop()
             raise Failure(f"the simulator did not start: {first!r}")
         threading.Thread(target=self._keep_output, args=(first,), daemon=True).start()
-        self.control = socket.create_connection(("127.0.0.1", port), timeout=WAIT + 10)
+        self.control = socket.create_connection((control_host, port), timeout=WAIT + 10)
         self.stream = self.control.makefile("rw", encoding="utf-8", newline="\n")
         self.port = None
 
