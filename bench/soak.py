@@ -14,7 +14,7 @@ trigger windows from desktop_actor.exe.
 
 Each minute: one connection dropped (the recorders take turns), in the second minute a
 recorder killed and started again 5 s later; call states every second to both recorders; a
-payment window opened and closed every 3 s; then the person's inputs: annotation (the
+payment window shown 3 s and away 4 s; then the person's inputs: annotation (the
 headless agent only), manual suppression start and stop, keep and discard, an annotation
 configuration update and the same task list again.
 
@@ -45,6 +45,7 @@ AUTOMATIC_ID, MANUAL_ID = 4, 3  # the id types of SCENARIO's automatic and manua
 START, END, KEEP, DISCARD = 1, 2, 1, 2
 # Slack for a window's Start or End to reach the recorder: 500 ms inspections, a loaded machine.
 REACH = 5.0
+WINDOW_SHOWN, WINDOW_AWAY = 3.0, 4.0  # seconds a payment window is shown, then away
 LOG_LIMIT = (15 << 20) + (64 << 10)  # the default rotation size and one block of lines
 GUI_HOSTS = ("127.25.0.1", "127.25.0.2")  # KZBDKA.exe always uses port 6471
 
@@ -332,15 +333,22 @@ class Soak:
             cycle_start = time.monotonic()
             self.disrupt(cycle)
             window_open = False
-            # Payment windows until 40 s into the minute, then the person's inputs.
+            next_toggle = 0.0
+            # Payment windows until 40 s into the minute, then the person's inputs. Each is
+            # shown 3 s and then away 4 s, by a plan the 1 s ticks cannot make drift: the
+            # next window never comes back just as the End of the one before is due (it
+            # came 5 s after its Start in the runs seen), which would rightly make one
+            # suppression of the two.
             while time.monotonic() - cycle_start < 40 and time.monotonic() - began < seconds:
                 tick = time.monotonic()
                 self.call_states()
-                if int(tick - cycle_start) % 3 == 0:
+                if tick - cycle_start >= next_toggle:
                     if window_open:
                         self.windows[-1] = (self.windows[-1][0], self.desk.close())
+                        next_toggle += WINDOW_AWAY
                     else:
                         self.windows.append((self.desk.open(), None))
+                        next_toggle += WINDOW_SHOWN
                     window_open = not window_open
                 if tick - began >= next_sample:
                     self.samples.append((tick - began, self.program.sample(self.probe)))
